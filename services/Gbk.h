@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "services/Text.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace paveno {
+
+// The GBK boundary. Inside the program every text is GBK; only file names, Qt and the terminal see UTF-8.
+// Decoding is GB18030, a superset of GBK, so any Unicode name that reaches us survives the round trip.
+
+// Exact conversions: nullopt when a byte sequence has no meaning in the other encoding (a lone lead byte, bad UTF-8).
+std::optional<std::string> GbkToUtf8(std::string_view gbk);
+std::optional<Text> Utf8ToGbk(std::string_view utf8);
+
+// For display only: every undecodable byte becomes U+FFFD / '?', so a caption always shows something.
+std::string GbkToUtf8Lossy(std::string_view gbk);
+Text Utf8ToGbkLossy(std::string_view utf8);
+
+} // namespace paveno
