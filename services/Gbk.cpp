@@ -63,7 +63,9 @@ Converter& toGbk() {
 
 } // namespace
 
-std::optional<std::string> GbkToUtf8(std::string_view gbk) { return toUtf8().run(gbk, nullptr); }
+std::optional<std::string> GbkToUtf8(std::string_view gbk) {
+    return toUtf8().run(gbk, nullptr);
+}
 
 std::optional<Text> Utf8ToGbk(std::string_view utf8) {
     auto out = toGbk().run(utf8, nullptr);
@@ -71,7 +73,9 @@ std::optional<Text> Utf8ToGbk(std::string_view utf8) {
     return out;
 }
 
-std::string GbkToUtf8Lossy(std::string_view gbk) { return *toUtf8().run(gbk, "\xEF\xBF\xBD"); }
+std::string GbkToUtf8Lossy(std::string_view gbk) {
+    return *toUtf8().run(gbk, "\xEF\xBF\xBD");
+}
 
 Text Utf8ToGbkLossy(std::string_view utf8) {
     Text out = *toGbk().run(utf8, "?");

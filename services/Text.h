@@ -15,7 +15,9 @@ using Text = std::string;
 // A byte set is counted bytes, zero bytes allowed: page bodies, downloaded files, pictures.
 using ByteSet = std::vector<std::uint8_t>;
 
-inline ByteSet BytesOf(std::string_view s) { return ByteSet(s.begin(), s.end()); }
+inline ByteSet BytesOf(std::string_view s) {
+    return ByteSet(s.begin(), s.end());
+}
 inline std::string_view ViewOf(const ByteSet& b) {
     return {reinterpret_cast<const char*>(b.data()), b.size()};
 }

@@ -20,12 +20,14 @@ TempRunDirectory::~TempRunDirectory() {
     // Entries made unreadable by a test must not keep the folder alive.
     for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ec);
     }
     std::filesystem::remove_all(path_, ec);
 }
 
-std::string TempRunDirectory::gbkPath() const { return Utf8ToGbkLossy(path_.string()); }
+std::string TempRunDirectory::gbkPath() const {
+    return Utf8ToGbkLossy(path_.string());
+}
 
 } // namespace paveno::test
