@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "services/Text.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace paveno::demo {
+
+// A whole catalogue site made up on the fly: list pages of every category, covers, text-download pages,
+// archives and the update server's answers. The paths of the five hosts do not overlap, so one server
+// answers for all of them.
+struct CatalogueOptions {
+    int booksPerCategory = 45;
+    std::size_t archiveBytes = 40000; // above the 30000 bytes from which a finished book counts as present
+    std::size_t coverBytes = 6000;    // above the 2000 bytes under which a cover is fetched again
+    bool newerVersion = false;        // announce 1171 instead of this program's 1170
+    bool lineFeedsOnly = false;       // write pages with LF line breaks instead of CR LF
+};
+
+struct Response {
+    int status = 200;
+    std::string contentType;
+    ByteSet body;
+};
+
+struct Category {
+    Text name;     // GBK, as the category combo boxes list it
+    Text listPath; // the list-page address prefix, e.g. "/wanben/xh/tuijian"
+    bool finished; // the 完本 kind
+};
+
+struct Book {
+    int serial;
+    Text title;  // GBK
+    Text author; // GBK
+    Text intro;  // GBK
+};
+
+class DemoCatalogue {
+public:
+    explicit DemoCatalogue(CatalogueOptions options = {});
+
+    // The answer for a request path (query and fragment already removed); a 404 page for anything unknown.
+    Response Answer(const std::string& path) const;
+
+    static const std::vector<Category>& Categories();
+    Book BookAt(int category, int index) const;
+    int PageCount() const; // pages that hold books; the page after them is short and ends the category
+
+    // A list page in the site's layout holding the given books. Public so that tests can build odd pages.
+    Text ListPage(const Category& category, const std::vector<Book>& books) const;
+    Text Entry(const Book& book) const;
+    ByteSet Cover(int serial) const;
+    ByteSet Archive(int serial) const;
+
+private:
+    std::optional<Response> ListPageAt(const std::string& path) const;
+    Text Lines(Text text) const;
+
+    CatalogueOptions options_;
+};
+
+// A JPEG of the given size in pixels, padded with a comment segment to at least `bytes` bytes.
+ByteSet MakeJpeg(int width, int height, std::uint32_t seed, std::size_t bytes);
+
+} // namespace paveno::demo
