@@ -2,6 +2,8 @@
 #include "services/Gbk.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <iconv.h>
 
 namespace paveno {
@@ -71,6 +73,16 @@ std::optional<Text> Utf8ToGbk(std::string_view utf8) {
     auto out = toGbk().run(utf8, nullptr);
     if (out && out->find('\0') != std::string::npos) return std::nullopt; // a text never holds a zero byte
     return out;
+}
+
+Text Gbk(std::string_view utf8Literal) {
+    auto gbk = Utf8ToGbk(utf8Literal);
+    if (!gbk) {
+        std::fprintf(stderr, "paveno: literal without a GBK form: %.*s\n", static_cast<int>(utf8Literal.size()),
+                     utf8Literal.data());
+        std::abort();
+    }
+    return *gbk;
 }
 
 std::string GbkToUtf8Lossy(std::string_view gbk) {

@@ -16,6 +16,10 @@ namespace paveno {
 std::optional<std::string> GbkToUtf8(std::string_view gbk);
 std::optional<Text> Utf8ToGbk(std::string_view utf8);
 
+// A literal of the program's own source (UTF-8) as GBK. Every such literal has a GBK form; one that has none is a
+// programming error and ends the process.
+Text Gbk(std::string_view utf8Literal);
+
 // For display only: every undecodable byte becomes U+FFFD / '?', so a caption always shows something.
 std::string GbkToUtf8Lossy(std::string_view gbk);
 Text Utf8ToGbkLossy(std::string_view utf8);
