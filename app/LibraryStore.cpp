@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: MIT
+#include "app/LibraryStore.h"
+
+#include "services/Files.h"
+#include "services/Gbk.h"
+#include "services/TextOps.h"
+
+namespace paveno::store {
+
+Text FinishedWord() {
+    return Gbk("完本");
+}
+Text SerialisedWord() {
+    return Gbk("连载中");
+}
+Text CacheFolder() {
+    return Gbk("缓存");
+}
+Text IndexSection() {
+    return Gbk("小说");
+}
+Text AuthorKey() {
+    return Gbk("作者");
+}
+
+namespace {
+Text LibraryRoot() {
+    return Gbk("小说");
+}
+} // namespace
+
+Text CategoryPath(bool finished, const Text& categoryName) {
+    return JoinTexts(finished ? FinishedWord() : SerialisedWord(), "\\", categoryName);
+}
+
+bool IsValidTitle(const Text& title) {
+    if (title.empty() || title == "." || title == "..") return false;
+    for (size_t i = 0; i < title.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(title[i]);
+        if (byte >= 0x81 && byte != 0xFF) { // a double-byte character: its trail byte may be 0x5C and is no separator
+            if (++i >= title.size()) return false;
+            continue;
+        }
+        if (byte < 0x20 || byte == 0x7F || byte >= 0x80 ||
+            Text("\\/:*?\"<>|").find(static_cast<char>(byte)) != Text::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Text CachedListPagePath(const Text& runDir, const Text& categoryName, int page) {
+    return JoinTexts(runDir, "\\", CacheFolder(), "\\", categoryName, "\\", ToText(std::int64_t{page}), ".html");
+}
+
+Text IndexPath(const Text& runDir) {
+    return JoinTexts(runDir, "\\", LibraryRoot(), "\\ini\\", LibraryRoot(), ".ini");
+}
+
+Text DownloadPagePath(const Text& runDir, const Text& title) {
+    if (!IsValidTitle(title)) return {};
+    return JoinTexts(runDir, "\\", CacheFolder(), "\\", title, Gbk("下载页.html"));
+}
+
+Text CoverPath(const Text& runDir, const Text& title) {
+    if (!IsValidTitle(title)) return {};
+    return JoinTexts(runDir, "\\", LibraryRoot(), "\\jpg\\", title, ".jpg");
+}
+
+Text ArchivePath(const Text& runDir, const Text& categoryPath, const Text& title) {
+    if (!IsValidTitle(title)) return {};
+    return JoinTexts(runDir, "\\", LibraryRoot(), "\\", categoryPath, "\\", title, ".rar");
+}
+
+Text IntroductionPath(const Text& runDir, const Text& categoryPath, const Text& title) {
+    if (!IsValidTitle(title)) return {};
+    return JoinTexts(runDir, "\\", LibraryRoot(), "\\ini\\", categoryPath, "\\", title, Gbk("简介.ini"));
+}
+
+Text AuthorPath(const Text& runDir, const Text& categoryPath, const Text& title) {
+    if (!IsValidTitle(title)) return {};
+    return JoinTexts(runDir, "\\", LibraryRoot(), "\\ini\\", categoryPath, "\\", title, ".ini");
+}
+
+void PrepareLibraryFolders(const std::function<Text(bool finished, int index)>& itemAt) {
+    const Text root = LibraryRoot(), finished = FinishedWord(), serialised = SerialisedWord();
+    const Text ini = JoinTexts(root, "\\ini");
+    // Failures are expected (the folder exists) and change nothing.
+    for (const Text& folder :
+         {CacheFolder(), root, JoinTexts(root, "\\jpg"), ini, JoinTexts(root, "\\", serialised),
+          JoinTexts(root, "\\", finished), JoinTexts(ini, "\\", finished), JoinTexts(ini, "\\", serialised)}) {
+        CreateFolder(folder);
+    }
+    for (int i = 0;; ++i) {
+        const Text finishedName = itemAt(true, i);
+        if (finishedName.empty()) break;
+        const Text serialisedName = itemAt(false, i);
+        CreateFolder(JoinTexts(root, "\\", serialised, "\\", serialisedName));
+        CreateFolder(JoinTexts(root, "\\", finished, "\\", finishedName));
+        CreateFolder(JoinTexts(ini, "\\", finished, "\\", finishedName));
+        CreateFolder(JoinTexts(ini, "\\", serialised, "\\", serialisedName));
+        CreateFolder(JoinTexts(CacheFolder(), "\\", finishedName));
+        CreateFolder(JoinTexts(CacheFolder(), "\\", serialisedName));
+    }
+}
+
+} // namespace paveno::store

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "services/Text.h"
+
+#include <functional>
+
+namespace paveno::store {
+
+// The one place where the library's folder names, file names and record formats are fixed. Paths are GBK with
+// backslashes, built on the run directory exactly as the handlers build them.
+
+// Folder words of the two kinds and the fixed folders.
+Text FinishedWord();   // 完本
+Text SerialisedWord(); // 连载中
+Text CacheFolder();    // 缓存, relative to the run directory
+Text IndexSection();   // 小说, the library index's one section
+Text AuthorKey();      // 作者
+
+// "完本\玄幻小说" or "连载中\武侠仙侠".
+Text CategoryPath(bool finished, const Text& categoryName);
+
+// A title that cannot be a file name on its own (empty, "." or "..", holding \ / : * ? " < > | or a control
+// character, or cut in the middle of a character) gives no path at all, so that no per-book file of that book is
+// written and nothing lands outside the library tree.
+bool IsValidTitle(const Text& title);
+
+Text CachedListPagePath(const Text& runDir, const Text& categoryName, int page);
+Text IndexPath(const Text& runDir);
+// Per-book files: the empty text (which every file operation refuses) for a title that is not a valid name.
+Text DownloadPagePath(const Text& runDir, const Text& title);
+Text CoverPath(const Text& runDir, const Text& title);
+Text ArchivePath(const Text& runDir, const Text& categoryPath, const Text& title);
+Text IntroductionPath(const Text& runDir, const Text& categoryPath, const Text& title);
+Text AuthorPath(const Text& runDir, const Text& categoryPath, const Text& title);
+
+// Creates the library tree relative to the current folder (the run directory). The category names come from the
+// category combo boxes: itemAt(finished, i) is item i of the finished or serialised box, empty past the last item.
+void PrepareLibraryFolders(const std::function<Text(bool finished, int index)>& itemAt);
+
+} // namespace paveno::store

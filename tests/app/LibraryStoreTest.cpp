@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: MIT
+#include "app/LibraryStore.h"
+
+#include "services/Gbk.h"
+#include "tests/support/TempRunDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+using namespace paveno;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::vector<std::string> kFinished = {"玄幻小说", "都市小说", "言情小说", "黑道小说", "修真小说", "奇幻小说",
+                                            "仙侠小说", "武侠小说", "网游小说", "科幻小说", "军事小说", "历史小说",
+                                            "同人小说", "穿越小说", "总裁小说", "校园小说"};
+const std::vector<std::string> kSerialised = {"玄幻奇幻", "武侠仙侠", "都市小说", "言情小说",
+                                              "历史军事", "网游竞技", "科幻灵异", "同人小说"};
+
+Text ShippedItem(bool finished, int index) {
+    const auto& items = finished ? kFinished : kSerialised;
+    return index < static_cast<int>(items.size()) ? Gbk(items[static_cast<size_t>(index)]) : Text();
+}
+
+size_t CountFolders(const fs::path& folder) {
+    size_t n = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+        n += entry.is_directory();
+    return n;
+}
+
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const fs::path& path) : saved_(fs::current_path()) { fs::current_path(path); }
+    ~CurrentFolder() { fs::current_path(saved_); }
+
+private:
+    fs::path saved_;
+};
+
+} // namespace
+
+TEST(LibraryStore, PreparesTheShippedTreeAndTheSecondRunChangesNothing) {
+    test::TempRunDirectory run;
+    CurrentFolder inRun(run.path());
+    store::PrepareLibraryFolders(ShippedItem);
+    store::PrepareLibraryFolders(ShippedItem);
+
+    // Three names occur in both kinds and share one cache folder.
+    EXPECT_EQ(CountFolders(run.path() / "缓存"), 21u);
+    EXPECT_EQ(CountFolders(run.path() / "小说" / "完本"), 16u);
+    EXPECT_EQ(CountFolders(run.path() / "小说" / "ini" / "完本"), 16u);
+    EXPECT_EQ(CountFolders(run.path() / "小说" / "连载中"), 8u);
+    EXPECT_EQ(CountFolders(run.path() / "小说" / "ini" / "连载中"), 8u);
+    EXPECT_EQ(CountFolders(run.path() / "小说"), 4u); // jpg, ini, 完本, 连载中
+    EXPECT_TRUE(fs::is_directory(run.path() / "小说" / "完本" / "校园小说"));
+    EXPECT_TRUE(fs::is_directory(run.path() / "缓存" / "科幻灵异"));
+}
+
+TEST(LibraryStore, BuildsThePathsOfEveryRecord) {
+    const Text run = "/r";
+    const Text category = store::CategoryPath(true, Gbk("武侠小说"));
+    EXPECT_EQ(category, Gbk("完本\\武侠小说"));
+    EXPECT_EQ(store::CategoryPath(false, Gbk("武侠仙侠")), Gbk("连载中\\武侠仙侠"));
+    EXPECT_EQ(store::ArchivePath(run, category, "T"), Gbk("/r\\小说\\完本\\武侠小说\\T.rar"));
+    EXPECT_EQ(store::CoverPath(run, "T"), Gbk("/r\\小说\\jpg\\T.jpg"));
+    EXPECT_EQ(store::IntroductionPath(run, category, "T"), Gbk("/r\\小说\\ini\\完本\\武侠小说\\T简介.ini"));
+    EXPECT_EQ(store::AuthorPath(run, category, "T"), Gbk("/r\\小说\\ini\\完本\\武侠小说\\T.ini"));
+    EXPECT_EQ(store::IndexPath(run), Gbk("/r\\小说\\ini\\小说.ini"));
+    EXPECT_EQ(store::DownloadPagePath(run, "T"), Gbk("/r\\缓存\\T下载页.html"));
+    EXPECT_EQ(store::CachedListPagePath(run, Gbk("玄幻小说"), 12), Gbk("/r\\缓存\\玄幻小说\\12.html"));
+}
+
+TEST(LibraryStore, TitlesThatAreNoFileNameGiveNoPath) {
+    struct Case {
+        Text title;
+        bool valid;
+    };
+    const Case cases[] = {
+        {Gbk("斗破苍穹"), true},
+        {"\x81\x5C"
+         "abc",
+         true}, // a trail byte 0x5C belongs to its character, it is no separator
+        {"...", true},
+        {"", false},
+        {".", false},
+        {"..", false},
+        {"..\\..\\x", false},
+        {"a/b", false},
+        {"a:b", false},
+        {"a*b", false},
+        {"a?b", false},
+        {"a\"b", false},
+        {"a<b", false},
+        {"a>b", false},
+        {"a|b", false},
+        {"a\tb", false},
+        {"ab\xB0", false}, // cut in the middle of a character
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(store::IsValidTitle(c.title), c.valid) << c.title;
+        EXPECT_EQ(store::CoverPath("/r", c.title).empty(), !c.valid) << c.title;
+        EXPECT_EQ(store::ArchivePath("/r", "x", c.title).empty(), !c.valid) << c.title;
+    }
+}
