@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: MIT
+#include "services/ConnectTo.h"
+
+#include <cstdlib>
+#include <mutex>
+
+namespace paveno {
+
+namespace {
+
+std::mutex mappingMutex;
+std::vector<std::string> programEntries;
+
+std::string_view Trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+} // namespace
+
+std::vector<std::string> SplitConnectToList(std::string_view list) {
+    std::vector<std::string> entries;
+    while (!list.empty()) {
+        const auto comma = list.find(',');
+        const auto entry = Trimmed(list.substr(0, comma));
+        if (!entry.empty()) entries.emplace_back(entry);
+        if (comma == std::string_view::npos) break;
+        list.remove_prefix(comma + 1);
+    }
+    return entries;
+}
+
+std::vector<std::string> ConnectToFromArguments(const std::vector<std::string>& args) {
+    static constexpr std::string_view option = "--connect-to";
+    std::vector<std::string> entries;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (arg == option) {
+            if (i + 1 < args.size()) entries.push_back(args[++i]);
+        } else if (arg.size() > option.size() && arg.starts_with(option) && arg[option.size()] == '=') {
+            entries.emplace_back(arg.substr(option.size() + 1));
+        }
+    }
+    return entries;
+}
+
+std::vector<std::string> ConnectToFromArguments(int argc, const char* const* argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i] ? argv[i] : "");
+    return ConnectToFromArguments(args);
+}
+
+void SetConnectTo(std::vector<std::string> entries) {
+    std::vector<std::string> kept;
+    for (const auto& e : entries) {
+        const auto t = Trimmed(e);
+        if (!t.empty()) kept.emplace_back(t);
+    }
+    std::lock_guard lock(mappingMutex);
+    programEntries = std::move(kept);
+}
+
+std::vector<std::string> ActiveConnectTo() {
+    std::vector<std::string> entries;
+    {
+        std::lock_guard lock(mappingMutex);
+        entries = programEntries;
+    }
+    if (const char* env = std::getenv("PAVENO_CONNECT_TO")) {
+        for (auto& e : SplitConnectToList(env))
+            entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+} // namespace paveno
