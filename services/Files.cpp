@@ -1,0 +1,458 @@
+// SPDX-License-Identifier: MIT
+#include "services/Files.h"
+
+#include "services/Gbk.h"
+#include "services/NativePath.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace paveno {
+namespace {
+
+std::mutex gMutex; // the tables below; services run on one thread, but the guard costs nothing
+
+// --- names and patterns ---------------------------------------------------------------------------------------
+
+bool IsLeadByte(unsigned char c) {
+    return c >= 0x81 && c <= 0xFE;
+}
+
+// A GBK text as characters: one byte, or a lead byte with the byte after it. ASCII letters fold to upper case; the
+// bytes of a double-byte character stay exact (a trail byte may look like a letter).
+std::vector<std::uint16_t> FoldedCharacters(std::string_view text) {
+    std::vector<std::uint16_t> out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        if (IsLeadByte(c) && i + 1 < text.size()) {
+            out.push_back(static_cast<std::uint16_t>(c << 8 | static_cast<unsigned char>(text[++i])));
+        } else {
+            out.push_back(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        }
+    }
+    return out;
+}
+
+bool Glob(const std::vector<std::uint16_t>& name, const std::vector<std::uint16_t>& pattern) {
+    size_t n = 0, p = 0, starP = SIZE_MAX, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+            ++n, ++p;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != SIZE_MAX) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+bool HasWildcard(std::string_view s) {
+    return s.find_first_of("*?") != std::string_view::npos;
+}
+
+std::string_view Parent(std::string_view nativePath, std::string_view& last) {
+    auto slash = nativePath.rfind('/');
+    if (slash == std::string_view::npos) {
+        last = nativePath;
+        return ".";
+    }
+    last = nativePath.substr(slash + 1);
+    return slash == 0 ? std::string_view("/") : nativePath.substr(0, slash);
+}
+
+// The entries of a folder in the order the search gives them: "." and ".." first (except at "/"), then the names
+// in ASCII-case-folded order. Names that have no GBK form are left out: no handler could name them.
+struct Listed {
+    std::string native; // the name on disk
+    Text gbk;
+};
+
+std::vector<Listed> ListFolder(const std::string& folder) {
+    std::vector<Listed> out;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+    if (!dir) return out;
+    if (folder != "/") out = {{".", "."}, {"..", ".."}};
+    size_t dots = out.size();
+    while (dirent* e = readdir(dir.get())) {
+        std::string_view name(e->d_name);
+        if (name == "." || name == "..") continue;
+        if (auto gbk = Utf8ToGbk(name)) out.push_back({std::string(name), std::move(*gbk)});
+    }
+    std::sort(out.begin() + static_cast<long>(dots), out.end(), [](const Listed& a, const Listed& b) {
+        auto fa = FoldedCharacters(a.gbk), fb = FoldedCharacters(b.gbk);
+        return fa != fb ? fa < fb : a.gbk < b.gbk;
+    });
+    return out;
+}
+
+std::uint32_t Attributes(const std::string& path, std::string_view name) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 && lstat(path.c_str(), &st) != 0) return 0;
+    std::uint32_t bits = S_ISDIR(st.st_mode) ? FindFilter::Folder : FindFilter::Archive;
+    if (!(st.st_mode & S_IWUSR)) bits |= FindFilter::ReadOnly;
+    if (name.size() > 0 && name[0] == '.' && name != "." && name != "..") bits |= FindFilter::Hidden;
+    return bits;
+}
+
+std::string Join(std::string_view folder, std::string_view name) {
+    std::string out(folder);
+    if (out.empty() || out.back() != '/') out += '/';
+    out += name;
+    return out;
+}
+
+// A file search in progress: the matching names, taken at the start, and how far the handler has got.
+struct Search {
+    std::string folder;
+    std::vector<Listed> names;
+    size_t next = 0;
+    FindFilter filter;
+};
+
+std::map<int, Search> gSearches;
+int gNextSearch = 1;
+
+// Every matching entry of the pattern's folder, or an empty list when the pattern is no usable path.
+bool StartSearch(const Text& pattern, Search& search) {
+    auto native = NativePath(pattern);
+    if (!native) return false;
+    std::string_view last;
+    search.folder = std::string(Parent(*native, last));
+    if (last.empty()) return false;
+    auto gbkPattern = Utf8ToGbk(last);
+    if (!gbkPattern) return false;
+    for (auto& entry : ListFolder(search.folder)) {
+        if (FileNameMatches(entry.gbk, *gbkPattern)) search.names.push_back(std::move(entry));
+    }
+    return !search.names.empty();
+}
+
+Text TakeNext(Search& search) {
+    while (search.next < search.names.size()) {
+        const Listed& entry = search.names[search.next++];
+        std::uint32_t bits = Attributes(Join(search.folder, entry.native), entry.native);
+        bool passes = search.filter.filesOnly   ? !(bits & FindFilter::Folder)
+                      : search.filter.mask == 0 ? bits == 0
+                                                : (bits & search.filter.mask) != 0;
+        if (passes) return entry.gbk;
+    }
+    return {};
+}
+
+int NewNumber(int& next, auto& table) {
+    while (next <= 0 || table.count(next))
+        next = next <= 0 ? 1 : next + 1;
+    return next++;
+}
+
+// --- open files -------------------------------------------------------------------------------------------------
+
+struct OpenEntry {
+    int fd = -1;
+    ~OpenEntry() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+std::map<int, std::unique_ptr<OpenEntry>> gFiles;
+int gNextFile = 1;
+
+// --- run directory ----------------------------------------------------------------------------------------------
+
+std::optional<Text> gRunDirectory;
+
+Text ExecutableFolder() {
+    std::string exe(PATH_MAX, '\0');
+    ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size());
+    if (n <= 0) return {};
+    exe.resize(static_cast<size_t>(n));
+    exe.erase(exe.rfind('/'));
+    return Utf8ToGbkLossy(exe);
+}
+
+// --- folder deletion --------------------------------------------------------------------------------------------
+
+// Empties the folder open as `fd` (which this takes over), entry by entry, without following any link.
+void EmptyFolder(int fd) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(fd), closedir);
+    if (!dir) {
+        close(fd);
+        return;
+    }
+    std::vector<std::string> names; // the whole list first: removing while listing may skip entries
+    while (dirent* e = readdir(dir.get())) {
+        if (e->d_name[0] != '.') names.emplace_back(e->d_name);
+    }
+    std::sort(names.begin(), names.end());
+    int parent = dirfd(dir.get());
+    for (const auto& name : names) {
+        struct stat st {};
+        if (fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            int child = openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child >= 0) EmptyFolder(child);
+            unlinkat(parent, name.c_str(), AT_REMOVEDIR);
+        } else {
+            unlinkat(parent, name.c_str(), 0); // a link goes, its target stays
+        }
+    }
+}
+
+bool IsDriveRoot(std::string_view p) {
+    return (p.size() == 2 && p[1] == ':') || (p.size() == 3 && p[1] == ':' && (p[2] == '\\' || p[2] == '/'));
+}
+
+} // namespace
+
+bool FileNameMatches(const Text& name, const Text& pattern) {
+    if (pattern.find_first_not_of('.') == Text::npos) return name == pattern;
+    auto n = FoldedCharacters(name);
+    auto p = FoldedCharacters(pattern);
+    bool nameHasDot = name.find('.') != Text::npos;
+    if (pattern.size() >= 2 && pattern.ends_with(".*")) {
+        if (!nameHasDot && Glob(n, std::vector<std::uint16_t>(p.begin(), p.end() - 2))) return true;
+        return Glob(n, p);
+    }
+    if (pattern.ends_with('.')) {
+        while (!p.empty() && p.back() == '.')
+            p.pop_back();
+        return !nameHasDot && Glob(n, p);
+    }
+    return Glob(n, p);
+}
+
+Text GetRunDirectory() {
+    std::lock_guard lock(gMutex);
+    if (!gRunDirectory) gRunDirectory = ExecutableFolder();
+    return *gRunDirectory;
+}
+
+void SetRunDirectory(const Text& folder) {
+    std::lock_guard lock(gMutex);
+    // Drop trailing separators, but not a 0x5C that is the trail byte of the last character.
+    size_t keep = 0;
+    for (size_t i = 0; i < folder.size(); ++i) {
+        bool pair = IsLeadByte(static_cast<unsigned char>(folder[i])) && i + 1 < folder.size();
+        if (pair || (folder[i] != '/' && folder[i] != '\\')) keep = i + (pair ? 2 : 1);
+        if (pair) ++i;
+    }
+    gRunDirectory = folder.substr(0, keep);
+}
+
+bool CreateFolder(const Text& path) {
+    auto native = NativePath(path);
+    return native && mkdir(native->c_str(), 0777) == 0;
+}
+
+bool DeleteFolder(const Text& path) {
+    std::string_view p(path);
+    p.remove_prefix(std::min(p.find_first_not_of(' '), p.size()));
+    if (p.empty() || IsDriveRoot(p)) return false;
+    auto native = NativePath(p);
+    if (!native) return false;
+    char resolved[PATH_MAX];
+    if (!realpath(native->c_str(), resolved) || std::string_view(resolved) == "/") return false;
+    // O_NOFOLLOW: a link given as the folder is not a folder of ours to empty.
+    int fd = open(native->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    EmptyFolder(fd);
+    return rmdir(native->c_str()) == 0;
+}
+
+std::int32_t GetFileSize(const Text& path) {
+    auto native = NativePath(path);
+    if (!native) return -1;
+    std::string target = *native;
+    std::string_view last;
+    std::string folder(Parent(*native, last));
+    if (HasWildcard(last)) {
+        auto pattern = Utf8ToGbk(last);
+        if (!pattern) return -1;
+        auto entries = ListFolder(folder);
+        auto match = std::find_if(entries.begin(), entries.end(),
+                                  [&](const Listed& e) { return FileNameMatches(e.gbk, *pattern); });
+        if (match == entries.end()) return -1;
+        target = Join(folder, match->native);
+    }
+    struct stat st {};
+    if (stat(target.c_str(), &st) != 0 && lstat(target.c_str(), &st) != 0) return -1;
+    if (S_ISDIR(st.st_mode)) return 0;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(st.st_size));
+}
+
+ByteSet ReadFileBytes(const Text& path) {
+    auto native = NativePath(path);
+    if (!native) return {};
+    int fd = open(native->c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    ByteSet out;
+    struct stat st {};
+    try {
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            out.resize(static_cast<size_t>(st.st_size));
+            size_t got = 0;
+            while (got < out.size()) {
+                ssize_t n = read(fd, out.data() + got, out.size() - got);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) break;
+                got += static_cast<size_t>(n);
+            }
+            out.resize(got);
+        }
+    } catch (const std::bad_alloc&) {
+        out.clear();
+    }
+    close(fd);
+    return out;
+}
+
+bool WriteFileBytes(const Text& path, std::initializer_list<std::span<const std::uint8_t>> parts) {
+    auto native = NativePath(path);
+    if (!native) return false;
+    int fd = open(native->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool ok = true;
+    for (auto part : parts) {
+        size_t done = 0;
+        while (ok && done < part.size()) {
+            ssize_t n = write(fd, part.data() + done, part.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0)
+                ok = false;
+            else
+                done += static_cast<size_t>(n);
+        }
+    }
+    return close(fd) == 0 && ok;
+}
+
+std::int32_t OpenFile(const Text& path, std::optional<std::int32_t> mode, std::optional<std::int32_t> sharing) {
+    static constexpr int kFlags[] = {O_RDONLY,           O_WRONLY,        O_RDWR, O_WRONLY | O_CREAT | O_TRUNC,
+                                     O_WRONLY | O_CREAT, O_RDWR | O_CREAT};
+    int m = mode.value_or(3), s = sharing.value_or(1);
+    if (path.empty() || m < 1 || m > 6 || s < 1 || s > 4) return 0;
+    auto native = NativePath(path);
+    if (!native) return 0;
+    auto entry = std::make_unique<OpenEntry>();
+    entry->fd = open(native->c_str(), kFlags[m - 1] | O_CLOEXEC, 0666);
+    struct stat st {};
+    if (entry->fd < 0 || fstat(entry->fd, &st) != 0 || S_ISDIR(st.st_mode)) return 0;
+    std::lock_guard lock(gMutex);
+    int number = NewNumber(gNextFile, gFiles);
+    gFiles.emplace(number, std::move(entry));
+    return number;
+}
+
+Text ReadTextFromFile(std::int32_t fileNumber, std::optional<std::int32_t> count) {
+    int fd;
+    {
+        std::lock_guard lock(gMutex);
+        auto it = gFiles.find(fileNumber);
+        if (it == gFiles.end()) return {};
+        fd = it->second->fd;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return {};
+    std::int64_t wanted = count ? *count : static_cast<std::int64_t>(st.st_size);
+    if (wanted < 1) return {};
+    off_t start = lseek(fd, 0, SEEK_CUR);
+    if (start < 0) return {};
+    // Nothing past the end can arrive, so the buffer need not be larger than what is left.
+    if (S_ISREG(st.st_mode)) wanted = std::min<std::int64_t>(wanted, std::max<std::int64_t>(st.st_size - start, 0));
+
+    std::string buffer;
+    try {
+        buffer.resize(static_cast<size_t>(wanted));
+    } catch (const std::bad_alloc&) {
+        lseek(fd, 0, SEEK_END);
+        return {};
+    }
+    size_t got = 0;
+    while (got < buffer.size()) {
+        ssize_t n = read(fd, buffer.data() + got, buffer.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            lseek(fd, 0, SEEK_END);
+            return {};
+        }
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    buffer.resize(got);
+
+    // A lead byte takes its trail byte along, so the last character before a zero byte is kept whole; a lead byte
+    // right before a zero byte is half a character and ends the text, the position resting on the zero byte.
+    for (size_t i = 0; i < got; ++i) {
+        auto c = static_cast<unsigned char>(buffer[i]);
+        size_t end = SIZE_MAX, resume = 0;
+        if (c == 0 || c == 0x1A) {
+            end = resume = i;
+        } else if ((c & 0x80) && i + 1 < got) {
+            auto next = static_cast<unsigned char>(buffer[i + 1]);
+            if (next == 0) {
+                end = i;
+                resume = i + 1;
+            } else if (IsLeadByte(c) && next >= 0x40 && next != 0x7F && next != 0xFF) {
+                ++i;
+            }
+        }
+        if (end != SIZE_MAX) {
+            lseek(fd, start + static_cast<off_t>(resume), SEEK_SET);
+            buffer.resize(end);
+            break;
+        }
+    }
+    return buffer;
+}
+
+Text FindFileFirst(const Text& pattern, FindFilter filter, int& handle) {
+    CloseFileFind(handle);
+    Search search;
+    search.filter = filter;
+    if (!StartSearch(pattern, search)) return {};
+    Text name = TakeNext(search);
+    if (name.empty()) return {};
+    std::lock_guard lock(gMutex);
+    handle = NewNumber(gNextSearch, gSearches);
+    gSearches.emplace(handle, std::move(search));
+    return name;
+}
+
+Text FindFileNext(int& handle) {
+    if (handle == 0) return {};
+    std::lock_guard lock(gMutex);
+    auto it = gSearches.find(handle);
+    Text name = it == gSearches.end() ? Text() : TakeNext(it->second);
+    if (name.empty()) {
+        if (it != gSearches.end()) gSearches.erase(it);
+        handle = 0;
+    }
+    return name;
+}
+
+void CloseFileFind(int& handle) {
+    if (handle == 0) return;
+    std::lock_guard lock(gMutex);
+    gSearches.erase(handle);
+    handle = 0;
+}
+
+} // namespace paveno
