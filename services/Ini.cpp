@@ -317,10 +317,10 @@ bool WriteAll(int fd, std::string_view bytes) {
 }
 
 // Writes a temporary file beside the target, makes it durable and renames it over the target: a crash leaves the
-// old file or the new one, never a mix.
+// old file or the new one, never a mix. (The folder is not synced: after a crash the rename may be undone, which
+// leaves the old file, and that is allowed.)
 bool ReplaceFile(const std::string& path, std::string_view bytes, mode_t mode) {
     size_t slash = path.rfind('/');
-    std::string folder = slash == 0 ? "/" : path.substr(0, slash);
     std::string temp = path.substr(0, slash + 1) + ".paveno-ini-XXXXXX";
     int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
@@ -330,11 +330,6 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, mode_t mode) {
     if (!ok) {
         unlink(temp.c_str());
         return false;
-    }
-    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
     }
     return true;
 }
