@@ -318,7 +318,8 @@ size_t WriteBody(char* data, size_t, size_t count, void* user) {
         }
     }
     const std::size_t take = std::min(count, sink.cap - sink.body.size());
-    sink.body.insert(sink.body.end(), data, data + take);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data); // same element type: one memmove, not a loop
+    sink.body.insert(sink.body.end(), bytes, bytes + take);
     return take == count ? count : 0; // anything but `count` ends the transfer
 }
 
