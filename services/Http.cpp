@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -305,22 +306,28 @@ struct Sink {
     std::size_t cap;
     ByteSet body;
     bool sized = false;
+    std::exception_ptr failure; // out of memory: carried past libcurl's C frames and raised again afterwards
 };
 
 size_t WriteBody(char* data, size_t, size_t count, void* user) {
     auto& sink = *static_cast<Sink*>(user);
-    if (!sink.sized) {
-        // One allocation for an announced body, so that a large archive is never copied while it grows.
-        sink.sized = true;
-        curl_off_t length = -1;
-        if (curl_easy_getinfo(sink.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0) {
-            sink.body.reserve(std::min<std::uint64_t>(static_cast<std::uint64_t>(length), sink.cap));
+    try {
+        if (!sink.sized) {
+            // One allocation for an announced body, so that a large archive is never copied while it grows.
+            sink.sized = true;
+            curl_off_t length = -1;
+            if (curl_easy_getinfo(sink.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0) {
+                sink.body.reserve(std::min<std::uint64_t>(static_cast<std::uint64_t>(length), sink.cap));
+            }
         }
+        const std::size_t take = std::min(count, sink.cap - sink.body.size());
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(data); // same element type: one memmove, not a loop
+        sink.body.insert(sink.body.end(), bytes, bytes + take);
+        return take == count ? count : 0; // anything but `count` ends the transfer
+    } catch (...) {
+        sink.failure = std::current_exception();
+        return 0;
     }
-    const std::size_t take = std::min(count, sink.cap - sink.body.size());
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data); // same element type: one memmove, not a loop
-    sink.body.insert(sink.body.end(), bytes, bytes + take);
-    return take == count ? count : 0; // anything but `count` ends the transfer
 }
 
 struct Response {
@@ -332,7 +339,7 @@ Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_
     const std::string curlUrl = CurlUrl(url);
     const std::string proxy = ProxyFor(url);
     const std::string target = RequestTarget(url, proxy);
-    Sink sink{easy, std::min(limits.bodyCap, byteSetLimit), {}};
+    Sink sink{easy, std::min(limits.bodyCap, byteSetLimit), {}, false, nullptr};
 
     curl_easy_reset(easy);
     curl_easy_setopt(easy, CURLOPT_URL, curlUrl.c_str());
@@ -356,6 +363,7 @@ Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_
     // The result code does not matter: a body cut by a broken or stalled connection or by the cap is kept as it came,
     // and a failure before the body leaves it empty.
     curl_easy_perform(easy);
+    if (sink.failure) std::rethrow_exception(sink.failure);
 
     Response response;
     char* redirect = nullptr;

@@ -12,7 +12,8 @@ namespace paveno {
 // body like any other). Empty on every failure: an empty or malformed URL, a scheme other than http and https (also
 // as a redirect's target), a connection that cannot be made, more than 20 redirects. A transfer that breaks or stalls
 // part way returns the bytes that arrived. Proxies come from the environment (http_proxy, https_proxy, all_proxy,
-// no_proxy); connections follow the mapping of services/ConnectTo.h.
+// no_proxy); connections follow the mapping of services/ConnectTo.h. Running out of memory for the body raises
+// std::bad_alloc, as every allocation of the program does.
 ByteSet HttpReadFile(const Text& url);
 
 // The limits that keep a fetch from blocking the program for ever or exhausting memory. Tests lower them.
