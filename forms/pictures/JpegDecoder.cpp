@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: MIT
+// JPEG through libjpeg. libjpeg reports errors by calling a routine that must not return; ours jumps back with
+// longjmp, so the function that holds the jump target keeps no object with a destructor alive across it.
+#include "forms/pictures/PictureCodecs.h"
+
+#include <csetjmp>
+#include <cstdio> // jpeglib.h needs FILE and size_t declared first
+#include <new>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace paveno::pictures {
+
+namespace {
+
+// A progressive file may hold any number of scans, each a full pass over the coefficients; beyond this many it is
+// damaged or hostile.
+constexpr int kMaxScans = 256;
+
+struct ErrorManager {
+    jpeg_error_mgr base; // first member: libjpeg hands back a pointer to it
+    std::jmp_buf jump;
+};
+
+struct ScanLimit {
+    jpeg_progress_mgr base;
+    j_decompress_ptr cinfo;
+};
+
+[[noreturn]] void ExitByJump(j_common_ptr cinfo) {
+    auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
+    std::longjmp(errors->jump, 1);
+}
+
+// Warnings pass silently except the end of data arriving early: a file cut short is no picture, not a picture
+// with a grey bottom.
+void EmitMessage(j_common_ptr cinfo, int level) {
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) ExitByJump(cinfo);
+}
+
+void NoOutput(j_common_ptr) {}
+
+void CheckScans(j_common_ptr cinfo) {
+    if (cinfo->is_decompressor) {
+        auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+        if (d->input_scan_number > kMaxScans) ExitByJump(cinfo);
+    }
+}
+
+// Everything that may be jumped over lives in the caller's frame or in plain C structures.
+bool Decompress(jpeg_decompress_struct& cinfo, ErrorManager& errors, Bytes data, DecodedPicture& out) {
+    cinfo.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = ExitByJump;
+    errors.base.emit_message = EmitMessage;
+    errors.base.output_message = NoOutput;
+    if (setjmp(errors.jump) != 0) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    ScanLimit limit{};
+    limit.base.progress_monitor = CheckScans;
+    cinfo.progress = &limit.base;
+    jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    const bool grey = cinfo.jpeg_color_space == JCS_GRAYSCALE;
+    cinfo.out_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    // Checked before decompression starts, which is when libjpeg allocates its own buffers for the whole picture.
+    const std::int64_t width = cinfo.image_width, height = cinfo.image_height;
+    if (!SizeAllowed(width, height, width * 3)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_start_decompress(&cinfo);
+    if (cinfo.output_components != (grey ? 1 : 3)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    const std::size_t w = cinfo.output_width, h = cinfo.output_height, stride = w * 3;
+    try {
+        out.pixels.assign(stride * h, 0);
+    } catch (const std::bad_alloc&) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                static_cast<JDIMENSION>(w * cinfo.output_components), 1);
+    while (cinfo.output_scanline < h) {
+        // Written straight into its final place: bottom-up, blue first.
+        std::uint8_t* dst = out.pixels.data() + (h - 1 - cinfo.output_scanline) * stride;
+        if (jpeg_read_scanlines(&cinfo, row, 1) != 1) {
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
+        const JSAMPLE* src = row[0];
+        for (std::size_t x = 0; x < w; ++x, dst += 3) {
+            if (grey) {
+                dst[0] = dst[1] = dst[2] = src[x];
+            } else {
+                dst[0] = src[3 * x + 2];
+                dst[1] = src[3 * x + 1];
+                dst[2] = src[3 * x];
+            }
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    out.width = static_cast<int>(w);
+    out.height = static_cast<int>(h);
+    out.stride = stride;
+    out.format = PictureFormat::Jpeg;
+    return true;
+}
+
+} // namespace
+
+bool DecodeJpeg(Bytes data, DecodedPicture& out) {
+    jpeg_decompress_struct cinfo{};
+    ErrorManager errors{};
+    DecodedPicture result;
+    if (!Decompress(cinfo, errors, data, result)) return false;
+    out = std::move(result);
+    return true;
+}
+
+} // namespace paveno::pictures
