@@ -1,0 +1,593 @@
+// SPDX-License-Identifier: MIT
+#include "forms/Engine.h"
+
+#include "forms/kinds/Kinds.h"
+#include "forms/kinds/WindowKind.h"
+#include "services/Gbk.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <optional>
+
+namespace paveno::forms {
+
+namespace {
+
+struct Binding {
+    std::int32_t event;
+    Handler handler; // null: bound to nothing
+};
+
+struct LiveWindow {
+    std::uint32_t id = 0;
+    const format::WindowRecord* record = nullptr;
+    std::size_t index = 0; // in the window data
+    std::uint64_t serial = 0;
+    std::vector<std::unique_ptr<Control>> controls; // by table entry; menu items have none
+    bool ready = false;
+    bool destroying = false;
+    std::uint32_t pendingFocus = 0; // a control that took the focus before the window was ready
+    bool hasPendingFocus = false;
+    std::vector<QPointer<QWidget>> disabledByModal;
+
+    WindowControl* window() const { return static_cast<WindowControl*>(controls[0].get()); }
+};
+
+struct Engine {
+    std::optional<format::WindowData> data;
+    std::vector<std::vector<std::vector<Binding>>> bindings; // [window][entry]
+    std::vector<std::unique_ptr<LiveWindow>> live;
+    std::vector<const KindDescriptor*> extraKinds;
+    QPointer<QWidget> hiddenFrame;
+    int errors = 0;
+    bool reportingError = false;
+    bool ending = false;
+    std::function<void()> endRoutine;
+    EventSource current;
+    std::filesystem::path runDirectory;
+    QEventLoop* loop = nullptr;
+    std::uint64_t nextSerial = 1;
+};
+
+Engine& E() {
+    static Engine* engine = new Engine; // lives as long as the process: Qt objects must not die after Qt
+    return *engine;
+}
+
+Text Message(std::string_view utf8) {
+    return Gbk(utf8);
+}
+
+LiveWindow* FindLive(std::uint32_t id) {
+    for (auto& w : E().live) {
+        if (w->id == id) return w.get();
+    }
+    return nullptr;
+}
+
+bool Alive(std::uint64_t serial) {
+    return std::any_of(E().live.begin(), E().live.end(), [&](const auto& w) { return w->serial == serial; });
+}
+
+void QuitIfNoneAlive() {
+    Engine& e = E();
+    if (e.live.empty() && e.loop) e.loop->exit(0);
+}
+
+std::filesystem::path ExecutableFolder() {
+    if (QCoreApplication::instance()) return QCoreApplication::applicationDirPath().toStdString();
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::current_path() : exe.parent_path();
+}
+
+// Removes a window from the table and releases it without raising anything.
+void Release(std::unique_ptr<LiveWindow> w) {
+    for (auto& p : w->disabledByModal) {
+        if (p) p->setEnabled(true);
+    }
+    // Controls go before the window whose widgets hold theirs; the window's frame is deleted later.
+    for (std::size_t k = w->controls.size(); k-- > 1;)
+        w->controls[k].reset();
+    w->controls.clear();
+}
+
+void DropAllWindows() {
+    Engine& e = E();
+    while (!e.live.empty()) {
+        auto w = std::move(e.live.back());
+        e.live.pop_back();
+        Release(std::move(w));
+    }
+}
+
+// The value converted to what a property of this type holds.
+Value Coerce(PropertyType type, const Value& v) {
+    auto whole = [&]() -> std::int32_t {
+        if (v.isInteger()) return static_cast<std::int32_t>(v.integer());
+        if (v.isNumber()) {
+            double d = std::trunc(v.number());
+            return std::isfinite(d) && d >= INT32_MIN && d <= INT32_MAX ? static_cast<std::int32_t>(d) : 0;
+        }
+        if (v.isLogical()) return v.logical() ? 1 : 0;
+        return 0;
+    };
+    switch (type) {
+    case PropertyType::Bool:
+        return Value::Logical(v.isLogical() ? v.logical() : v.isNumber() ? v.number() != 0 : v.integer() != 0);
+    case PropertyType::Double:
+    case PropertyType::DateTime:
+        return Value::Number(v.isNumber() ? v.number() : static_cast<double>(whole()));
+    case PropertyType::Text:
+    case PropertyType::TextChoice:
+    case PropertyType::EditableTextChoice:
+    case PropertyType::FileName:
+        if (v.isBytes()) {
+            std::string_view s = ViewOf(v.bytes());
+            return Value::FromText(Text(s.substr(0, s.find('\0'))));
+        }
+        return Value::FromText(v.text());
+    case PropertyType::Picture:
+    case PropertyType::Icon:
+    case PropertyType::Sound:
+    case PropertyType::Font:
+        return Value::FromBytes(v.isText() ? BytesOf(v.text()) : v.bytes());
+    default:
+        return Value::Integer(whole());
+    }
+}
+
+PropertyType CommonType(int number) {
+    switch (number) {
+    case 4:
+        return PropertyType::Text;
+    case 5:
+    case 6:
+        return PropertyType::Bool;
+    case 7:
+        return PropertyType::MousePointer;
+    default:
+        return PropertyType::Integer;
+    }
+}
+
+// Finds the live control of a property access, reporting the run-time errors of a missing window or control.
+Control* AccessedControl(std::uint32_t windowId, std::uint32_t controlId) {
+    Engine& e = E();
+    if (e.ending) return nullptr;
+    LiveWindow* w = FindLive(windowId);
+    if (!w) {
+        RuntimeError(Message("未载入欲访问窗口组件所在的窗口"));
+        return nullptr;
+    }
+    int k = w->record->FindControl(controlId);
+    Control* c = k < 0 ? nullptr : w->controls[static_cast<std::size_t>(k)].get();
+    // An id that names no live control of this window is no more loaded than a control of an unloaded window.
+    if (!c) {
+        RuntimeError(Message("指定窗口尚未载入"));
+        return nullptr;
+    }
+    return c;
+}
+
+std::optional<format::PropertyBlock> ReadBlock(const format::ControlRecord& rec, bool& failed) {
+    failed = false;
+    const format::KindLayout* layout = format::FindKindLayout(rec.kindId);
+    if (!layout) return std::nullopt;
+    format::BlockResult r = format::ReadPropertyBlock(*layout, rec.properties);
+    if (!r.block) failed = true;
+    return r.block;
+}
+
+} // namespace
+
+const KindDescriptor* FindKind(std::uint32_t kindId) {
+    for (const KindDescriptor* k : BuiltInKinds()) {
+        if (k->kindId == kindId) return k;
+    }
+    for (const KindDescriptor* k : E().extraKinds) {
+        if (k->kindId == kindId) return k;
+    }
+    return nullptr;
+}
+
+bool InitRuntime(const ProgramHeader& header, const RuntimeOptions& options) {
+    Engine& e = E();
+    // A fresh engine: whatever an earlier run left is dropped without events.
+    DropAllWindows();
+    e.data.reset();
+    e.bindings.clear();
+    e.errors = 0;
+    e.reportingError = false;
+    e.ending = false;
+    e.endRoutine = nullptr;
+    e.current = {};
+    e.extraKinds.assign(options.extraKinds.begin(), options.extraKinds.end());
+    if (QApplication* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        app->setQuitOnLastWindowClosed(false);
+        if (!e.hiddenFrame) e.hiddenFrame = new QWidget(nullptr, Qt::Window);
+    }
+
+    e.runDirectory = options.runDirectory.empty() ? ExecutableFolder() : options.runDirectory;
+    std::error_code ec;
+    std::filesystem::current_path(e.runDirectory, ec);
+
+    format::ReadResult r;
+    if (header.windowData) r = format::ReadWindowData({header.windowData, header.windowDataSize});
+    bool ok = r.data.has_value();
+    std::vector<std::vector<std::vector<Binding>>> bindings;
+    if (ok) {
+        for (const auto& win : r.data->windows) {
+            auto& perWindow = bindings.emplace_back();
+            for (const auto& rec : win.controls) {
+                auto& perControl = perWindow.emplace_back();
+                for (const auto& b : rec.bindings) {
+                    if (b.handler == format::kNoHandler) {
+                        perControl.push_back({b.event, nullptr});
+                    } else if (b.handler < header.handlerCount && header.codeBase) {
+                        perControl.push_back({b.event, header.codeBase[b.handler]});
+                    } else {
+                        ok = false; // an offset outside the handler table: the data does not fit this program
+                    }
+                }
+            }
+        }
+    }
+    if (!ok) {
+        RuntimeError(Message("载入窗口模板数据段出错!"));
+        return false;
+    }
+    e.data = std::move(r.data);
+    e.bindings = std::move(bindings);
+    return true;
+}
+
+void RegisterEndRoutine(std::function<void()> routine) {
+    E().endRoutine = std::move(routine);
+}
+
+bool LoadStartWindow(std::uint32_t windowId) {
+    if (!E().data || E().ending) return false;
+    if (!LoadWindow(windowId)) {
+        RuntimeError(Message("载入启动窗口失败"));
+        return false;
+    }
+    return true;
+}
+
+void RunMessageLoop() {
+    Engine& e = E();
+    if (e.live.empty() || e.ending) return;
+    QEventLoop loop;
+    QEventLoop* outer = e.loop;
+    e.loop = &loop;
+    loop.exec();
+    e.loop = outer;
+}
+
+bool LoadWindow(std::uint32_t windowId, bool modal, std::uint32_t ownerWindowId) {
+    (void)ownerWindowId; // every owned window hangs on the engine's hidden frame
+    Engine& e = E();
+    if (!e.data || e.ending) return false;
+    if (LiveWindow* w = FindLive(windowId)) {
+        w->window()->BringForward();
+        return true;
+    }
+    const format::WindowRecord* rec = e.data->Find(windowId);
+    if (!rec) return false;
+    auto owned = std::make_unique<LiveWindow>();
+    LiveWindow* w = owned.get();
+    w->id = windowId;
+    w->record = rec;
+    w->index = static_cast<std::size_t>(rec - e.data->windows.data());
+    w->serial = e.nextSerial++;
+    const std::size_t count = rec->controls.size();
+    w->controls.resize(count);
+
+    auto fail = [&]() {
+        auto it = std::find_if(e.live.begin(), e.live.end(), [&](const auto& p) { return p.get() == w; });
+        if (it != e.live.end()) {
+            auto mine = std::move(*it);
+            e.live.erase(it);
+            Release(std::move(mine));
+        } else {
+            Release(std::move(owned));
+        }
+        return false;
+    };
+
+    // Step 1: the window from entry 0, hidden.
+    const format::ControlRecord& entry = rec->controls[0];
+    const KindDescriptor* windowKind = FindKind(entry.kindId);
+    bool badBlock = false;
+    std::optional<format::PropertyBlock> block = ReadBlock(entry, badBlock);
+    std::string error;
+    if (!windowKind || badBlock) return false;
+    CreateArgs windowArgs{entry, windowId, block ? &*block : nullptr, nullptr, 0, e.hiddenFrame, modal};
+    w->controls[0] = windowKind->create(windowArgs, error);
+    if (!w->controls[0] || !dynamic_cast<WindowControl*>(w->controls[0].get())) {
+        w->controls[0].reset();
+        return false;
+    }
+    e.live.push_back(std::move(owned));
+    WindowControl* window = w->window();
+
+    // Step 2: the controls from the last entry to entry 1, child ids 100, 110, ... in that order.
+    int childId = 100;
+    for (std::size_t k = count; k-- > 1;) {
+        const format::ControlRecord& r = rec->controls[k];
+        if (r.isMenuItem()) continue;
+        const KindDescriptor* kind = FindKind(r.kindId);
+        std::optional<format::PropertyBlock> b = ReadBlock(r, badBlock);
+        if (!kind || badBlock) return fail();
+        CreateArgs args{r, windowId, b ? &*b : nullptr, window->container(), childId, nullptr, false};
+        w->controls[k] = kind->create(args, error);
+        if (!w->controls[k]) return fail();
+        childId += 10;
+    }
+
+    // Step 3: containers take their children; pages after the first of a multi-page container start hidden.
+    for (std::size_t k = 1; k < count; ++k) {
+        Control* c = w->controls[k].get();
+        if (!c || !c->widget() || rec->controls[k].parentId == 0) continue;
+        int p = rec->FindControl(rec->controls[k].parentId);
+        Control* parent = p > 0 ? w->controls[static_cast<std::size_t>(p)].get() : nullptr;
+        if (!parent || !parent->container() || !(parent->kind().flags & kKindContainer)) return fail();
+        QRect g = c->widget()->geometry();
+        c->widget()->setParent(parent->container());
+        c->widget()->setGeometry(g);
+    }
+    for (std::size_t k = 1; k < count; ++k) {
+        Control* c = w->controls[k].get();
+        if (!c || !(c->kind().flags & kKindMultiPage)) continue;
+        const auto& children = rec->controls[k].children;
+        auto sep = std::find(children.begin(), children.end(), 0u);
+        for (auto it = sep; it != children.end(); ++it) {
+            int idx = *it ? rec->FindControl(*it) : -1;
+            if (idx > 0 && w->controls[static_cast<std::size_t>(idx)])
+                w->controls[static_cast<std::size_t>(idx)]->SetForcedHidden(true);
+        }
+    }
+
+    // Step 4: stacking and keyboard order follow the table: entry 1 on top and first.
+    for (std::size_t k = count; k-- > 1;) {
+        if (Control* c = w->controls[k].get(); c && c->widget()) c->widget()->raise();
+    }
+    QWidget* previous = nullptr;
+    for (std::size_t k = 1; k < count; ++k) {
+        Control* c = w->controls[k].get();
+        if (!c || !c->widget() || !rec->controls[k].tabStop()) continue;
+        if (previous) QWidget::setTabOrder(previous, c->widget());
+        previous = c->widget();
+    }
+
+    // Step 6: everyone is told that all controls exist, the window once more.
+    for (std::size_t k = count; k-- > 0;) {
+        if (w->controls[k]) w->controls[k]->AllCreated();
+    }
+    window->AllCreated();
+
+    // Step 7: visible flags, in creation order.
+    for (std::size_t k = count; k-- > 1;) {
+        if (w->controls[k]) w->controls[k]->ApplyVisible();
+    }
+
+    // Step 9: created, moved, resized; each only while the window still exists.
+    const std::uint64_t serial = w->serial;
+    RaiseEvent(windowId, 0, 0);
+    if (Alive(serial)) RaiseEvent(windowId, 0, 3);
+    if (Alive(serial)) RaiseEvent(windowId, 0, 4);
+    if (!Alive(serial)) return true;
+
+    // Step 10: shown as stored; a control that took the focus meanwhile hears event -7.
+    if (entry.visible()) {
+        window->ShowAsStored();
+        window->frame()->activateWindow();
+    }
+    if (w->hasPendingFocus) {
+        w->hasPendingFocus = false;
+        RaiseEvent(windowId, w->pendingFocus, -7);
+        if (!Alive(serial)) return true;
+    }
+
+    // Step 11: a modal window disables every other enabled window of the program until it closes.
+    if (modal) {
+        for (auto& other : e.live) {
+            if (other.get() == w || !other->controls[0]) continue;
+            QWidget* f = other->controls[0]->widget();
+            if (f && f->isEnabled()) {
+                f->setEnabled(false);
+                w->disabledByModal.emplace_back(f);
+            }
+        }
+    }
+
+    // Step 12: ready; whoever held the focus before keeps it.
+    QPointer<QWidget> focus = QApplication::focusWidget();
+    for (std::size_t k = count; k-- > 0;) {
+        if (w->controls[k]) w->controls[k]->WindowReady();
+    }
+    if (focus && QApplication::focusWidget() != focus) focus->setFocus();
+    w->ready = true;
+    return true;
+}
+
+bool DestroyWindow(std::uint32_t windowId) {
+    Engine& e = E();
+    LiveWindow* w = FindLive(windowId);
+    if (!w || w->destroying) return false;
+    w->destroying = true;
+    RaiseEvent(windowId, 0, 2);
+    auto it = std::find_if(e.live.begin(), e.live.end(), [&](const auto& p) { return p.get() == w; });
+    if (it == e.live.end()) return true;
+    auto owned = std::move(*it);
+    e.live.erase(it);
+    Release(std::move(owned));
+    QuitIfNoneAlive();
+    return true;
+}
+
+void PostDestroyWindow(std::uint32_t windowId) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [windowId]() { DestroyWindow(windowId); }, Qt::QueuedConnection);
+}
+
+bool IsWindowLoaded(std::uint32_t windowId) {
+    return FindLive(windowId) != nullptr;
+}
+
+bool IsWindowReady(std::uint32_t windowId) {
+    LiveWindow* w = FindLive(windowId);
+    return w && w->ready && !w->destroying;
+}
+
+void NoteFocus(std::uint32_t windowId, std::uint32_t controlId, bool gained) {
+    LiveWindow* w = FindLive(windowId);
+    if (!w || w->destroying) return;
+    if (!w->ready) {
+        if (gained) {
+            w->pendingFocus = controlId;
+            w->hasPendingFocus = true;
+        } else if (w->hasPendingFocus && w->pendingFocus == controlId) {
+            w->hasPendingFocus = false;
+        }
+        return;
+    }
+    RaiseEvent(windowId, controlId, gained ? -7 : -8);
+}
+
+Control* FindLiveControl(std::uint32_t windowId, std::uint32_t controlId) {
+    LiveWindow* w = FindLive(windowId);
+    if (!w) return nullptr;
+    int k = w->record->FindControl(controlId);
+    return k < 0 ? nullptr : w->controls[static_cast<std::size_t>(k)].get();
+}
+
+bool RaiseEvent(std::uint32_t windowId, std::uint32_t controlId, int event) {
+    Engine& e = E();
+    if (e.errors >= 1) return false;
+    LiveWindow* w = FindLive(windowId);
+    if (!w) {
+        RuntimeError(Message("未找到引发事件的窗口"));
+        return false;
+    }
+    int k = w->record->FindControl(controlId);
+    if (k < 0) {
+        RuntimeError(Message("未找到引发事件的窗口组件"));
+        return false;
+    }
+    // Records are never linked to one another in stored data, so the chain of step 4 always ends here.
+    const format::ControlRecord& rec = w->record->controls[static_cast<std::size_t>(k)];
+    const KindDescriptor* kind = FindKind(rec.kindId);
+    if (!kind || !(kind->flags & kKindAllowsEvents)) {
+        RuntimeError(Message("引发事件的窗口组件无效"));
+        return false;
+    }
+    const auto& list = e.bindings[w->index][static_cast<std::size_t>(k)];
+    auto b = std::find_if(list.begin(), list.end(), [&](const Binding& x) { return x.event == event; });
+    if (b == list.end() || !b->handler) return false;
+    Handler handler = b->handler;
+    EventSource outer = e.current;
+    e.current = {windowId, rec.id};
+    handler();
+    e.current = outer;
+    return true;
+}
+
+EventSource CurrentEventSource() {
+    return E().current;
+}
+
+Value ReadProperty(std::uint32_t windowId, std::uint32_t controlId, int property, int element) {
+    (void)element; // every property of the kinds here is a single value
+    Control* c = AccessedControl(windowId, controlId);
+    if (!c) return {};
+    if (property >= 0 && property <= 7) return c->ReadCommon(property);
+    const PropertyEntry* p = c->kind().Property(property);
+    if (!p || !p->read) return {};
+    return p->read(*c);
+}
+
+void WriteProperty(std::uint32_t windowId, std::uint32_t controlId, int property, int element, const Value& value) {
+    (void)element;
+    Control* c = AccessedControl(windowId, controlId);
+    if (!c) return;
+    if (property >= 0 && property <= 7) {
+        c->WriteCommon(property, Coerce(CommonType(property), value));
+        return;
+    }
+    const PropertyEntry* p = c->kind().Property(property);
+    if (!p || !p->write) return;
+    p->write(*c, Coerce(p->type, value));
+}
+
+void FreeBlock(Value& block) {
+    block = Value();
+}
+
+ByteSet AllocBlock(std::int32_t count) {
+    if (count >= 0) {
+        try {
+            return ByteSet(static_cast<std::size_t>(count));
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    RuntimeError(Message("分配 ") + std::to_string(count) + Message(" 字节内存失败!"));
+    return {};
+}
+
+void RuntimeError(const Text& message, int code) {
+    Engine& e = E();
+    ++e.errors;
+    // The first error ends the program; any that its box or the ending provoke only count.
+    if (e.reportingError || e.ending) return;
+    e.reportingError = true;
+    Text text = Message("运行时出错!\r\n\r\n");
+    if (code != 0) text += Message("错误代码：") + std::to_string(code) + "\r\n\r\n";
+    if (!message.empty()) text += Message("错误信息：") + message + "\r\n";
+    CurrentSeams().messageBox->Show(text, Text(), kBoxOk | kBoxIconError);
+    e.endRoutine = nullptr;
+    EndProgram(-1);
+}
+
+int RuntimeErrorCount() {
+    return E().errors;
+}
+
+void EndProgram(int code) {
+    Engine& e = E();
+    ++e.errors; // nothing is dispatched any more
+    if (e.ending) return;
+    if (QCoreApplication::instance() && QThread::currentThread() != QCoreApplication::instance()->thread()) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [code]() { EndProgram(code); }, Qt::QueuedConnection);
+        CurrentSeams().programEnd->End(code);
+        return;
+    }
+    e.ending = true;
+    DropAllWindows();
+    if (auto routine = std::move(e.endRoutine)) {
+        e.endRoutine = nullptr;
+        routine();
+    }
+    CurrentSeams().programEnd->End(code);
+    // Only a recording seam returns here: the loop stops as if the process had gone.
+    if (e.loop) e.loop->exit(code);
+}
+
+const std::filesystem::path& RunDirectory() {
+    return E().runDirectory;
+}
+
+const format::WindowData* LoadedWindowData() {
+    return E().data ? &*E().data : nullptr;
+}
+
+} // namespace paveno::forms
