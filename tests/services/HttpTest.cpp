@@ -219,7 +219,7 @@ TEST_F(HttpTest, SilentOrStalledServerEndsTheFetch) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(HttpReadFile(site_.url("/silent")).empty());
     const ByteSet part = HttpReadFile(site_.url("/stall"));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s); // ended, rather than waiting for ever
     EXPECT_TRUE(ViewOf(part) == std::string_view(body).substr(0, 20'000)) << part.size();
 }
 
@@ -228,7 +228,7 @@ TEST_F(HttpTest, ConnectionThatIsNeverAnsweredTimesOut) {
     UnansweredPort port;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(HttpReadFile("http://127.0.0.1:" + std::to_string(port.port()) + "/a.html").empty());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s); // the system alone would wait minutes
 }
 
 TEST_F(HttpTest, RefusedConnectionGivesNothing) {
