@@ -141,7 +141,9 @@ std::optional<std::int32_t> Compiler::Signed(const json& v, const std::string& p
         Problem(place, "an integer is needed");
         return std::nullopt;
     }
-    std::int64_t n = v.is_number_unsigned() ? INT64_MAX : v.get<std::int64_t>();
+    std::int64_t n = v.is_number_unsigned()
+                         ? static_cast<std::int64_t>(std::min<std::uint64_t>(v.get<std::uint64_t>(), INT64_MAX))
+                         : v.get<std::int64_t>();
     if (n < INT32_MIN || n > INT32_MAX) {
         Problem(place, "the number does not fit in a signed 32-bit integer");
         return std::nullopt;
