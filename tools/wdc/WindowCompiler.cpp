@@ -198,7 +198,7 @@ std::optional<ByteSet> Compiler::FileBytes(const json& v, const std::string& pla
     std::filesystem::path path = baseDir_ / std::filesystem::u8path(v.get<std::string>());
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        Problem(place, "cannot read the file " + path.lexically_normal().string());
+        Problem(place, "cannot read the file " + v.get<std::string>() + " (looked for beside the source)");
         return std::nullopt;
     }
     result_.inputs.push_back(path.lexically_normal());
@@ -460,6 +460,9 @@ void Compiler::Control(const json& c, const std::string& place, std::size_t inde
         kindId = format::FindKindLayout(c["kind"].get<std::string>())->kindId;
     } else if (c["kind"].is_string() && c["kind"].get<std::string>() == "MenuItem") {
         kindId = format::kMenuItemKind;
+    } else if (c["kind"].is_string() && !c["kind"].get<std::string>().starts_with("0x")) {
+        Problem(place + ".kind", "no kind is named " + c["kind"].get<std::string>() +
+                                     " (a kind word such as Button, or a kind id such as \"0x0001000B\")");
     } else if (auto k = Number(c["kind"], place + ".kind")) {
         kindId = *k;
     }
