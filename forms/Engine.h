@@ -5,6 +5,7 @@
 #include "forms/Program.h"
 #include "forms/Seams.h"
 #include "forms/format/WindowData.h"
+#include "services/Files.h"
 #include "services/Value.h"
 
 #include <QPointer>
@@ -48,6 +49,10 @@ inline void WriteProperty(std::uint32_t windowId, std::uint32_t controlId, int p
 void FreeBlock(Value& block);
 ByteSet AllocBlock(std::int32_t count);
 void EndProgram(int code);
+// The file search entries are the file services' own search.
+using paveno::CloseFileFind;
+using paveno::FindFileFirst;
+using paveno::FindFileNext;
 
 // Engine services for the system operations and the kinds.
 // Creates the window (steps of loading) or, when it is loaded already, brings it forward.
