@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "forms/kinds/KindSupport.h"
+
+class QLineEdit;
+
+namespace paveno::forms {
+
+// A one-line edit field (property 8 content; event 0 when the content changes).
+class EditBox : public Control {
+public:
+    static const KindDescriptor& Descriptor();
+    static std::unique_ptr<Control> Create(const CreateArgs& args, std::string& error);
+    explicit EditBox(const CreateArgs& args);
+
+    Text content() const;
+    void SetContent(Text text);
+    QLineEdit* edit() const { return edit_; }
+
+private:
+    QLineEdit* edit_;
+    HeldText content_;
+    bool writing_ = false;
+};
+
+} // namespace paveno::forms

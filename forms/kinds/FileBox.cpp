@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: MIT
+#include "forms/kinds/FileBox.h"
+
+#include "services/Files.h"
+
+namespace paveno::forms {
+
+namespace {
+
+const PropertyEntry kProperties[] = {
+    {8, "目录", "folder", PropertyType::Text, [](const Control& c) { return Value::FromText(As<FileBox>(c).folder()); },
+     [](Control& c, const Value& v) { As<FileBox>(c).SetFolder(v.text()); }},
+    {9, "现行选中文件", "FileName", PropertyType::Text,
+     [](const Control& c) { return Value::FromText(As<FileBox>(c).selected()); }},
+};
+
+const KindDescriptor kDescriptor = {0x0001001B, "文件框",    "FileBox",       kKindAllowsEvents,
+                                    23,         kProperties, &FileBox::Create};
+
+// Whether the GBK path ends in a separator; the trail byte of a double-byte character may be 0x5C and is none.
+bool EndsInSeparator(const Text& path) {
+    bool last = false;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        auto b = static_cast<unsigned char>(path[i]);
+        if (b >= 0x81 && b <= 0xFE && i + 1 < path.size()) {
+            ++i;
+            last = false;
+        } else {
+            last = b == '\\' || b == '/';
+        }
+    }
+    return last;
+}
+
+} // namespace
+
+const KindDescriptor& FileBox::Descriptor() {
+    return kDescriptor;
+}
+
+std::unique_ptr<Control> FileBox::Create(const CreateArgs& args, std::string& error) {
+    if (!args.block) {
+        error = "the file box needs its property block";
+        return nullptr;
+    }
+    return std::make_unique<FileBox>(args);
+}
+
+// The block's settings and text describe looks this program does not use; the box starts empty until a folder is
+// written.
+FileBox::FileBox(const CreateArgs& args)
+    : Control(kDescriptor, args), list_(*this, args, FontOf(args.block->Blob("font"))) {
+    SetWidget(list_.widget());
+}
+
+void FileBox::SetFolder(Text folder) {
+    folder_ = std::move(folder);
+    std::vector<Text> names;
+    if (!folder_.empty()) {
+        Text pattern = folder_;
+        if (!EndsInSeparator(pattern)) pattern += '\\';
+        pattern += "*.*";
+        int handle = 0;
+        for (Text name = FindFileFirst(pattern, FindFilter::FilesOnly(), handle); !name.empty();
+             name = FindFileNext(handle))
+            names.push_back(std::move(name));
+        CloseFileFind(handle);
+    }
+    list_.Fill(std::move(names));
+}
+
+} // namespace paveno::forms

@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: MIT
+#include "forms/kinds/ListBox.h"
+
+namespace paveno::forms {
+
+namespace {
+
+const KindDescriptor kDescriptor = {0x0001000F, "列表框", "ListBox", kKindAllowsEvents, 22, {}, &ListBox::Create};
+
+} // namespace
+
+TextList::TextList(Control& owner, const CreateArgs& args, const QFont& font) {
+    list_ = new QListWidget(args.parent);
+    Place(list_, args, font);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    QObject::connect(list_, &QListWidget::currentRowChanged, owner.context(), [this, &owner]() {
+        if (!programmatic_) owner.Raise(0);
+    });
+    QObject::connect(list_, &QListWidget::itemDoubleClicked, owner.context(), [&owner]() { owner.Raise(1); });
+}
+
+void TextList::Fill(std::vector<Text> items) {
+    items_ = std::move(items);
+    programmatic_ = true;
+    list_->clear();
+    for (const Text& t : items_)
+        list_->addItem(ToQt(t));
+    list_->setCurrentRow(-1);
+    programmatic_ = false;
+}
+
+int TextList::selection() const {
+    return list_ ? list_->currentRow() : -1;
+}
+
+void TextList::Select(int index) {
+    programmatic_ = true;
+    list_->setCurrentRow(index >= 0 && index < static_cast<int>(items_.size()) ? index : -1);
+    programmatic_ = false;
+}
+
+Text TextList::selected() const {
+    int i = selection();
+    return i >= 0 && i < static_cast<int>(items_.size()) ? items_[static_cast<std::size_t>(i)] : Text();
+}
+
+const KindDescriptor& ListBox::Descriptor() {
+    return kDescriptor;
+}
+
+std::unique_ptr<Control> ListBox::Create(const CreateArgs& args, std::string& error) {
+    if (!args.block) {
+        error = "the list box needs its property block";
+        return nullptr;
+    }
+    return std::make_unique<ListBox>(args);
+}
+
+ListBox::ListBox(const CreateArgs& args) : Control(kDescriptor, args), list_(*this, args, DefaultGuiFont()) {
+    list_.Fill(args.block->List("items"));
+    SetWidget(list_.widget());
+}
+
+} // namespace paveno::forms

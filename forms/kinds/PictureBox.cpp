@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: MIT
+#include "forms/kinds/PictureBox.h"
+
+#include "forms/pictures/PictureDecoder.h"
+
+#include <QPainter>
+
+namespace paveno::forms {
+
+namespace {
+
+const PropertyEntry kProperties[] = {
+    {10, "图片", "picture", PropertyType::Picture,
+     [](const Control& c) { return Value::FromBytes(As<PictureBox>(c).picture()); },
+     [](Control& c, const Value& v) { As<PictureBox>(c).SetPicture(v.bytes()); }},
+};
+
+const KindDescriptor kDescriptor = {0x00010006, "图片框",    "PicBox",           kKindAllowsEvents | kKindContainer,
+                                    15,         kProperties, &PictureBox::Create};
+
+} // namespace
+
+const KindDescriptor& PictureBox::Descriptor() {
+    return kDescriptor;
+}
+
+std::unique_ptr<Control> PictureBox::Create(const CreateArgs& args, std::string& error) {
+    if (!args.block) {
+        error = "the picture box needs its property block";
+        return nullptr;
+    }
+    return std::make_unique<PictureBox>(args);
+}
+
+PictureBox::PictureBox(const CreateArgs& args) : Control(kDescriptor, args) {
+    const format::PropertyBlock& b = *args.block;
+    box_ = new PaintedWidget(args.parent);
+    box_->paint = [this](QPainter& p) { picture_.Draw(p, QPoint(0, 0)); };
+    Place(box_, args, DefaultGuiFont());
+    // The system default background is the window colour; the box always paints one of its own.
+    QColor bg = ColourOf(b.Number("background"));
+    SetColours(box_, QColor(), bg.isValid() ? bg : box_->palette().color(QPalette::Window));
+    SetPicture(b.Blob("picture"));
+    SetWidget(box_);
+}
+
+PictureBox::~PictureBox() {
+    if (box_) box_->paint = nullptr;
+}
+
+void PictureBox::SetPicture(ByteSet bytes) {
+    pictureBytes_ = std::move(bytes);
+    picture_ = PictureImage(DecodePicture(pictureBytes_));
+    if (box_) box_->update();
+}
+
+} // namespace paveno::forms

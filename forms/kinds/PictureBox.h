@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "forms/kinds/KindSupport.h"
+#include "forms/pictures/PictureImage.h"
+
+namespace paveno::forms {
+
+// A container that shows one picture (property 10) at its top left, on its background colour.
+class PictureBox : public Control {
+public:
+    static const KindDescriptor& Descriptor();
+    static std::unique_ptr<Control> Create(const CreateArgs& args, std::string& error);
+    explicit PictureBox(const CreateArgs& args);
+    ~PictureBox() override;
+
+    const ByteSet& picture() const { return pictureBytes_; }
+    void SetPicture(ByteSet bytes);
+
+private:
+    QPointer<PaintedWidget> box_;
+    ByteSet pictureBytes_;
+    PictureImage picture_;
+};
+
+} // namespace paveno::forms

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: MIT
+#include "forms/kinds/RichEdit.h"
+
+#include <QPlainTextEdit>
+
+namespace paveno::forms {
+
+namespace {
+
+const PropertyEntry kProperties[] = {
+    {9, "内容", "context", PropertyType::Text,
+     [](const Control& c) { return Value::FromText(As<RichEdit>(c).content()); },
+     [](Control& c, const Value& v) { As<RichEdit>(c).SetContent(v.text()); }},
+};
+
+const KindDescriptor kDescriptor = {0x00020006, "丰富文本框", "RichEdit",       kKindAllowsEvents,
+                                    21,         kProperties,  &RichEdit::Create};
+
+// The widget shows LF line breaks.
+QString Shown(const Text& crlf) {
+    QString s = ToQt(crlf);
+    s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return s;
+}
+
+} // namespace
+
+Text WithCrLf(std::string_view text) {
+    Text out;
+    out.reserve(text.size() + text.size() / 32);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r') {
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            out += "\r\n";
+        } else if (c == '\n') {
+            out += "\r\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+const KindDescriptor& RichEdit::Descriptor() {
+    return kDescriptor;
+}
+
+std::unique_ptr<Control> RichEdit::Create(const CreateArgs& args, std::string& error) {
+    if (!args.block) {
+        error = "the rich edit box needs its property block";
+        return nullptr;
+    }
+    return std::make_unique<RichEdit>(args);
+}
+
+// The ten settings (border, format, colours, line and selection options) are not used by this program's boxes,
+// which hold plain text only.
+RichEdit::RichEdit(const CreateArgs& args) : Control(kDescriptor, args) {
+    edit_ = new QPlainTextEdit(args.parent);
+    Place(edit_, args, DefaultGuiFont());
+    SetContent(args.block->TextOf("content"));
+    QObject::connect(edit_, &QPlainTextEdit::textChanged, context(), [this]() {
+        if (!writing_) content_.MarkEdited(); // typed, pasted or undone by the user
+        Raise(0);
+    });
+    QObject::connect(edit_, &QPlainTextEdit::selectionChanged, context(), [this]() { Raise(1); });
+    SetWidget(edit_);
+}
+
+Text RichEdit::content() const {
+    if (!content_.edited() || !edit_) return content_.bytes();
+    return WithCrLf(FromQt(edit_->toPlainText()));
+}
+
+void RichEdit::SetContent(const Text& text) {
+    content_.Set(WithCrLf(text));
+    writing_ = true;
+    edit_->setPlainText(Shown(content_.bytes()));
+    writing_ = false;
+}
+
+} // namespace paveno::forms
