@@ -205,9 +205,12 @@ bool DecodeGif(Bytes data, DecodedPicture& out) {
         if (at >= data.size()) return false;
         const int minimumSize = data[at++];
         if (minimumSize < 2 || minimumSize > 8) return false;
-        // A screen too small for its first image (or of no size) grows to hold it.
-        if (screenWidth < left + width) screenWidth = left + width;
-        if (screenHeight < top + height) screenHeight = top + height;
+        // The screen frames the picture and the image is cut to it; only a screen of no size takes the image's.
+        // Letting the image's own size grow the screen would let a few bytes claim hundreds of megabytes.
+        if (screenWidth == 0 || screenHeight == 0) {
+            screenWidth = left + width;
+            screenHeight = top + height;
+        }
 
         DecodedPicture result;
         if (!StartPaletteBitmap(screenWidth, screenHeight, palette, PictureFormat::Gif, result)) return false;

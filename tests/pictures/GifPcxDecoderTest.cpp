@@ -65,6 +65,27 @@ TEST(GifDecoder, FirstImageBecomesPaletteBitmap) {
     }
 }
 
+TEST(GifDecoder, ImageIsCutToTheScreen) {
+    std::vector<QRgb> palette;
+    for (int i = 0; i < 16; ++i)
+        palette.push_back(test::PatternColour(i));
+    struct Case {
+        int screenWidth, screenHeight, left, top;
+        int expectedWidth, expectedHeight;
+    };
+    // A 9 x 6 image: on a smaller screen, on a screen of no size, and shifted on one.
+    const Case cases[] = {{4, 3, 0, 0, 4, 3}, {0, 0, 0, 0, 9, 6}, {0, 0, 2, 1, 11, 7}, {5, 5, 3, 2, 5, 5}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.screenWidth << "x" << c.screenHeight << " at " << c.left << "," << c.top);
+        const DecodedPicture p = DecodePicture(
+            test::MakeGif({c.screenWidth, c.screenHeight, c.left, c.top, 9, 6, false, palette, test::PatternIndex}));
+        ExpectPaletteBitmap(p, PictureFormat::Gif, c.expectedWidth, c.expectedHeight);
+        for (int y = c.top; y < p.height; ++y)
+            for (int x = c.left; x < p.width; ++x)
+                ASSERT_EQ(test::RawPixel(p, x, y), palette[test::PatternIndex(x - c.left, y - c.top)]) << x << "," << y;
+    }
+}
+
 TEST(GifDecoder, DamagedOrOversizedFilesGiveNoPicture) {
     const ByteSet good = test::ReadPictureFixture("pattern.gif");
     ASSERT_TRUE(DecodePicture(good).IsPicture());
