@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "services/Text.h"
+
+#include <cstdint>
+
+namespace paveno::app {
+
+// The process-wide variables of a collection run. The two counters grow over every run since the program started.
+struct CollectionState {
+    std::int32_t delayMs = 0; // the response delay; 1 from the creation of the main window on
+    std::int32_t pageCount = 0;
+    std::int32_t currentPage = 0;
+    std::int32_t successCount = 0;
+    std::int32_t existingCount = 0;
+    // The current book.
+    Text categoryPath;
+    Text bookSerial;
+    Text bookAuthor;
+    Text bookIntro;
+    Text coverUrl;
+    Text textPageUrl;
+    Text archiveSizeText;
+
+    // The end routine releases the working texts.
+    void ReleaseTexts();
+};
+
+CollectionState& State();
+// A fresh state, as at process start (tests run several programs in one process).
+void ResetState();
+
+} // namespace paveno::app

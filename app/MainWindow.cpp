@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+// The main window and the wait window: start-up, the response delay, the kind and category choice with its mirrored
+// address lists, and the cache clean-up when the main window goes.
+#include "AppWindows.h"
+#include "app/CollectionState.h"
+#include "app/LibraryStore.h"
+#include "app/Program.h"
+#include "app/Properties.h"
+#include "services/Files.h"
+#include "services/Gbk.h"
+#include "services/system/SystemOps.h"
+
+namespace paveno::app {
+
+void 主窗口_创建完毕() {
+    State().delayMs = 1;
+    // The update window checks the version in its own creation handler and closes itself when nothing is newer.
+    if (Options().updateCheck) LoadWindow(更新窗口::id);
+}
+
+void 主窗口_将被销毁() {
+    DeleteFolder(store::CacheFolder());
+    ReleaseRuntimeObjects();
+}
+
+void 主窗口_按钮3_被单击() {
+    const Text content = ReadText(主窗口::id, 主窗口::编辑框2, kEditContent);
+    const Text prefix = Gbk("默认为：");
+    const Text value = LeftText(content, TextLength(prefix)) == prefix
+                           ? RightText(content, TextLength(content) - TextLength(prefix))
+                           : content;
+    State().delayMs = TruncateToInteger(ToNumber(value));
+}
+
+// The hidden address lists follow the visible category boxes, so the collector reads a category's address as the
+// selected item of its list.
+void 主窗口_连载类_列表项被选择() {
+    WriteInteger(主窗口::id, 主窗口::连载网页, kSelection, ReadInteger(主窗口::id, 主窗口::连载类, kSelection));
+}
+
+void 主窗口_完本类_列表项被选择() {
+    WriteInteger(主窗口::id, 主窗口::完本网页, kSelection, ReadInteger(主窗口::id, 主窗口::完本类, kSelection));
+}
+
+void 主窗口_完本网页_列表项被选择() {
+    WriteInteger(主窗口::id, 主窗口::完本类, kSelection, ReadInteger(主窗口::id, 主窗口::完本网页, kSelection));
+}
+
+void 主窗口_单选框1_被单击() {
+    WriteLogical(主窗口::id, 主窗口::完本类, kVisible, true);
+    WriteLogical(主窗口::id, 主窗口::连载类, kVisible, false);
+    WriteLogical(主窗口::id, 主窗口::选择框1, kVisible, false);
+}
+
+void 主窗口_单选框2_被单击() {
+    WriteLogical(主窗口::id, 主窗口::选择框1, kVisible, true);
+    WriteLogical(主窗口::id, 主窗口::完本类, kVisible, false);
+    WriteLogical(主窗口::id, 主窗口::连载类, kVisible, true);
+    主窗口_连载类_列表项被选择();
+}
+
+void 等待窗口_尺寸被改变() {
+    WriteInteger(等待窗口::id, 等待窗口::编辑框1, kHeight, ReadInteger(等待窗口::id, 等待窗口::self, kHeight));
+    WriteInteger(等待窗口::id, 等待窗口::编辑框1, kWidth, ReadInteger(等待窗口::id, 等待窗口::self, kWidth));
+}
+
+void 等待窗口_将被销毁() {}
+
+} // namespace paveno::app

@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: MIT
+// The version check at start, the updater download, and the two contact links.
+#include "AppWindows.h"
+#include "BuildConfig.h"
+#include "app/Properties.h"
+#include "forms/Engine.h"
+#include "services/Files.h"
+#include "services/Gbk.h"
+#include "services/Http.h"
+#include "services/system/SystemOps.h"
+
+namespace paveno::app {
+namespace {
+
+Text UpdateServer(std::string_view path) {
+    return JoinTexts(Text("http://"), build::kUpdateHost, path);
+}
+
+// A program whose only window is hidden cannot be used or closed: whenever the update window goes away, the main
+// window comes back.
+void CloseUpdateWindow() {
+    CloseWindow(更新窗口::id);
+    if (forms::IsWindowLoaded(主窗口::id)) WriteLogical(主窗口::id, 主窗口::self, kVisible, true);
+}
+
+} // namespace
+
+void 更新窗口_创建完毕() {
+    WriteText(更新窗口::id, 更新窗口::编辑框3, kEditContent, ToText(HttpReadFile(UpdateServer("/pavenobk/banben"))));
+    const double own = ToNumber(ReadText(更新窗口::id, 更新窗口::编辑框2, kEditContent));
+    const double newest = ToNumber(ReadText(更新窗口::id, 更新窗口::编辑框3, kEditContent));
+    if (own - newest < -0.0000001) {
+        WriteLogical(主窗口::id, 主窗口::self, kVisible, false);
+        WriteLogical(更新窗口::id, 更新窗口::self, kVisible, true);
+    } else {
+        CloseWindow(更新窗口::id);
+    }
+}
+
+void 更新窗口_按钮1_被单击() {
+    WriteLogical(更新窗口::id, 更新窗口::self, kVisible, false);
+    if (MessageBox(Gbk("更新文件不知道怎么回事一直误报，放心绝对没有毒，如果更新请确认！！"), kMessageOkCancel) !=
+        kResultOk) {
+        CloseUpdateWindow();
+        return;
+    }
+    const Text target = JoinTexts(GetRunDirectory(), Gbk("\\Paveno-更新.exe"));
+    const Text address = ToText(HttpReadFile(UpdateServer("/pavenobk/gengxincx")));
+    const ByteSet updater = HttpReadFile(address);
+    // An empty download is no updater: writing and starting it would replace a good file by nothing and end the
+    // program for no update at all.
+    if (updater.empty()) {
+        MessageBox(Gbk("更新文件下载失败，请稍后再试。"), kMessageOkInformation);
+        CloseUpdateWindow();
+        return;
+    }
+    WriteFileBytes(target, {updater});
+    OpenWebPage(target);
+    forms::EndProgram(0);
+}
+
+void 更新窗口_按钮2_被单击() {
+    CloseUpdateWindow();
+}
+
+void 主窗口_超级按钮1_被单击() {
+    WriteText(主窗口::id, 主窗口::超文本浏览框1, kUrl,
+              JoinTexts(Text("http://shang.qq.com/wpa/qunwpa?idkey="), build::kQqGroupKey));
+    WriteLogical(主窗口::id, 主窗口::超级按钮1, kVisible, false);
+}
+
+void 主窗口_超级按钮2_被单击() {
+    WriteText(主窗口::id, 主窗口::超文本浏览框2, kUrl,
+              JoinTexts(Text("http://wpa.qq.com/msgrd?v=3&uin="), build::kQqNumber, "&site=qq&menu=yes"));
+    WriteLogical(主窗口::id, 主窗口::超级按钮2, kVisible, false);
+}
+
+} // namespace paveno::app
