@@ -21,12 +21,28 @@ TextList::TextList(Control& owner, const CreateArgs& args, const QFont& font) {
 
 void TextList::Fill(std::vector<Text> items) {
     items_ = std::move(items);
+    data_.assign(items_.size(), 0);
     programmatic_ = true;
     list_->clear();
     for (const Text& t : items_)
         list_->addItem(ToQt(t));
     list_->setCurrentRow(-1);
     programmatic_ = false;
+}
+
+int TextList::Add(Text text, std::int32_t data) {
+    if (list_) {
+        programmatic_ = true;
+        list_->addItem(ToQt(text));
+        programmatic_ = false;
+    }
+    items_.push_back(std::move(text));
+    data_.push_back(data);
+    return static_cast<int>(items_.size()) - 1;
+}
+
+std::int32_t TextList::data(int index) const {
+    return index >= 0 && index < static_cast<int>(data_.size()) ? data_[static_cast<std::size_t>(index)] : 0;
 }
 
 int TextList::selection() const {

@@ -18,6 +18,10 @@ public:
     QListWidget* widget() const { return list_; }
     void Fill(std::vector<Text> items);
     const std::vector<Text>& items() const { return items_; }
+    // Appends an item with its data value (the list keeps the order it is given); returns the item's index.
+    int Add(Text text, std::int32_t data);
+    void Clear() { Fill({}); }
+    std::int32_t data(int index) const;
     int selection() const;
     void Select(int index);
     // The selected text, "" when none.
@@ -26,6 +30,7 @@ public:
 private:
     QPointer<QListWidget> list_;
     std::vector<Text> items_;
+    std::vector<std::int32_t> data_; // one per item
     bool programmatic_ = false;
 };
 
