@@ -1,0 +1,266 @@
+// SPDX-License-Identifier: MIT
+#include "services/system/SystemOps.h"
+#include "tests/system/SystemFixture.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QTimer>
+
+#include <optional>
+#include <set>
+
+namespace paveno::test {
+namespace {
+
+using forms::kAnswerAbort, forms::kAnswerCancel, forms::kAnswerIgnore, forms::kAnswerNo, forms::kAnswerOk,
+    forms::kAnswerRetry, forms::kAnswerYes;
+
+TEST_F(SystemTest, MessageBoxMapsEveryAnswerAndTitlesABoxWithoutCaption) {
+    struct Case {
+        std::uint32_t style;
+        std::optional<std::string_view> caption; // UTF-8
+        std::optional<int> answer;               // none: the box's default button (Enter)
+        std::int32_t result;
+        std::string_view shownCaption;
+    };
+    const Case cases[] = {
+        {kMessageOk, std::nullopt, kAnswerOk, kResultOk, "信息："},
+        {kMessageOkCancel, std::nullopt, kAnswerCancel, kResultCancel, "信息："},
+        {kMessageOkCancelQuestion, std::nullopt, kAnswerOk, kResultOk, "信息："},
+        {kMessageOkInformation, "更新", kAnswerOk, kResultOk, "更新"},
+        {2, std::nullopt, kAnswerAbort, kResultAbort, "信息："},
+        {2, std::nullopt, kAnswerRetry, kResultRetry, "信息："},
+        {2, std::nullopt, kAnswerIgnore, kResultIgnore, "信息："},
+        {4, std::nullopt, kAnswerYes, kResultYes, "信息："},
+        {4, std::nullopt, kAnswerNo, kResultNo, "信息："},
+        // Answers outside the known buttons count as OK.
+        {kMessageOk, std::nullopt, 0, kResultOk, "信息："},
+        {kMessageOk, std::nullopt, 8, kResultOk, "信息："},
+        {kMessageOk, std::nullopt, -1, kResultOk, "信息："},
+        // Enter on a box: its first button.
+        {kMessageOkCancel, std::nullopt, std::nullopt, kResultOk, "信息："},
+        {4, std::nullopt, std::nullopt, kResultYes, "信息："},
+    };
+    const Text content = Gbk("共采集 3 本\r\n已有 0 本");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "style " << c.style << " answer " << c.answer.value_or(-99));
+        box_.shown.clear();
+        box_.answers.clear();
+        if (c.answer) box_.answers.push_back(*c.answer);
+        std::optional<Text> caption;
+        if (c.caption) caption = Gbk(*c.caption);
+        EXPECT_EQ(MessageBox(content, c.style, caption), c.result);
+        ASSERT_EQ(box_.shown.size(), 1u);
+        EXPECT_EQ(box_.shown[0].text, content);
+        EXPECT_EQ(box_.shown[0].caption, Gbk(c.shownCaption));
+        EXPECT_EQ(box_.shown[0].style, c.style);
+    }
+}
+
+// The real box: answered by closing it or by Enter, while a timer goes on ticking and the box blocks the program's
+// other windows.
+TEST_F(SystemTest, RealBoxAnswersCloseAndEnterWhileTimersTick) {
+    ASSERT_TRUE(forms::LoadStartWindow(W::主窗口::id));
+    forms::SetSeams({nullptr, &shell_, &end_});
+    enum class Action { Close, Enter };
+    struct Case {
+        std::uint32_t style;
+        Action action;
+        std::int32_t result;
+    };
+    const Case cases[] = {
+        {kMessageOkCancel, Action::Close, kResultCancel},
+        {kMessageOkCancelQuestion, Action::Close, kResultCancel},
+        {kMessageOk, Action::Close, kResultOk},
+        {kMessageOkInformation, Action::Close, kResultOk},
+        {kMessageOk, Action::Enter, kResultOk},
+        {kMessageOkCancel, Action::Enter, kResultOk},
+        {kMessageOkCancelQuestion, Action::Enter, kResultOk},
+        {4, Action::Enter, kResultYes},
+        {4 | 0x100, Action::Enter, kResultNo},
+        {2, Action::Enter, kResultAbort},
+        {2 | 0x200, Action::Enter, kResultIgnore},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "style " << c.style);
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&]() { ++ticks; });
+        ticker.start(2);
+        QString title;
+        bool modal = false;
+        int ticksWhenAnswered = -1;
+        QTimer answerer;
+        QObject::connect(&answerer, &QTimer::timeout, [&]() {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || ticks < 3) return;
+            answerer.stop();
+            title = box->windowTitle();
+            modal = box->windowModality() == Qt::ApplicationModal;
+            ticksWhenAnswered = ticks;
+            if (c.action == Action::Close) {
+                box->close();
+            } else {
+                QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+                QCoreApplication::sendEvent(box, &press);
+            }
+        });
+        answerer.start(5);
+        QTimer watchdog; // a box nobody could answer must not hang the tests
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, []() {
+            if (auto* box = QApplication::activeModalWidget()) box->close();
+        });
+        watchdog.start(5000);
+        EXPECT_EQ(MessageBox(Gbk("内容"), c.style), c.result);
+        EXPECT_GE(ticksWhenAnswered, 3);
+        EXPECT_EQ(title, QString::fromUtf8("信息："));
+        EXPECT_TRUE(modal);
+    }
+}
+
+TEST_F(SystemTest, OpenWebPageHandsTheTargetToTheShellAsItIs) {
+    const Text targets[] = {Gbk("http://wpa.qq.example/msgrd?v=3&uin=12345"), Gbk("小说\\完本\\玄幻小说\\书名.rar"),
+                            Text()};
+    for (const Text& t : targets)
+        OpenWebPage(t);
+    EXPECT_EQ(shell_.opened, std::vector<Text>(std::begin(targets), std::end(targets)));
+}
+
+// Two queued events, the second posted while the first is handled: a wait runs both, no wait runs neither.
+TEST_F(SystemTest, DelayProcessesTheQueueTwiceOrNotAtAll) {
+    struct Case {
+        std::int32_t ms;
+        int ran;
+    };
+    const Case cases[] = {{0, 0}, {-5, 0}, {INT32_MIN, 0}, {1, 2}, {20, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ms);
+        int ran = 0;
+        QObject context;
+        QMetaObject::invokeMethod(
+            &context,
+            [&]() {
+                ++ran;
+                QMetaObject::invokeMethod(
+                    &context, [&]() { ++ran; }, Qt::QueuedConnection);
+            },
+            Qt::QueuedConnection);
+        Delay(c.ms);
+        EXPECT_EQ(ran, c.ran);
+        QCoreApplication::sendPostedEvents(); // what a non-wait left queued
+        QCoreApplication::sendPostedEvents();
+    }
+}
+
+// A click queued before the wait and a click made by a timer during it both run their handler nested, before the
+// waiting handler goes on; the second click re-enters the very handler that waits.
+TEST_F(SystemTest, DelayRunsClicksNestedInTheWaitingHandler) {
+    ASSERT_TRUE(forms::LoadStartWindow(W::主窗口::id));
+    auto& log = Handlers();
+    int depth = 0;
+    log.hooks["按钮1_单击"] = [&]() {
+        if (++depth == 1) {
+            QTimer::singleShot(10, []() { Click(W::主窗口::id, W::主窗口::按钮1); });
+            Delay(150);
+            log.Note("waited");
+        }
+        --depth;
+    };
+    log.ran.clear();
+    // A press and release in the queue, as the user's click arrives.
+    QWidget* button = forms::FindLiveControl(W::主窗口::id, W::主窗口::按钮1)->widget();
+    const QPointF inside(5, 5);
+    QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, inside, button->mapToGlobal(inside),
+                                                        Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, inside, button->mapToGlobal(inside),
+                                                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    log.Note("before");
+    Delay(100);
+    log.Note("after");
+    EXPECT_EQ(log.ran, (std::vector<std::string>{"before", "按钮1_单击", "按钮1_单击", "waited", "after"}));
+}
+
+// The last window closes while a handler waits: the wait finishes, the handler runs to its end, and the main loop
+// still ends afterwards.
+TEST_F(SystemTest, AnEndDuringDelayStillEndsTheMainLoop) {
+    ASSERT_TRUE(forms::LoadStartWindow(W::主窗口::id));
+    auto& log = Handlers();
+    log.hooks["按钮1_单击"] = [&]() {
+        QTimer::singleShot(10, []() { CloseWindow(W::主窗口::id); });
+        Delay(100);
+        log.Note(forms::IsWindowLoaded(W::主窗口::id) ? "after: loaded" : "after: gone");
+    };
+    log.ran.clear();
+    QTimer::singleShot(0, []() { Click(W::主窗口::id, W::主窗口::按钮1); });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&]() {
+        log.Note("watchdog");
+        QCoreApplication::exit(1);
+    });
+    watchdog.start(5000);
+    forms::RunMessageLoop();
+    EXPECT_EQ(log.ran, (std::vector<std::string>{"按钮1_单击", "主窗口_销毁", "after: gone"}));
+}
+
+TEST_F(SystemTest, RandomNumberFollowsTheSeedOneSequence) {
+    ResetRandomNumber();
+    std::vector<std::int32_t> draws;
+    for (int i = 0; i < 6; ++i)
+        draws.push_back(RandomNumber());
+    EXPECT_EQ(draws, (std::vector<std::int32_t>{41, 18467, 6334, 26500, 19169, 15724}));
+}
+
+// The first draw of a fresh run is 41 before reduction; equal bounds draw nothing, so the next draw is still 41.
+TEST_F(SystemTest, RandomNumberBoundsFromAFreshRun) {
+    using Bound = std::optional<std::int32_t>;
+    struct Case {
+        Bound low, high;
+        std::int32_t first;
+        std::int32_t next; // an unbounded draw right after
+    };
+    const Case cases[] = {
+        {0, 3, 41 % 4, 18467},
+        {0, 0, 0, 41},
+        {-7, -1, 0, 41},
+        {5, 2, 2 + 41 % 4, 18467},
+        {-3, 4, 41 % 5, 18467},
+        {7, 7, 7, 41},
+        {10, std::nullopt, 10 + 41, 18467},
+        {std::nullopt, 5, 41 % 6, 18467},
+        {INT32_MIN, INT32_MAX, 41, 18467},
+        {INT32_MAX, 0, 41, 18467},
+        {INT32_MAX, INT32_MAX - 1, INT32_MAX - 1 + 41 % 2, 18467},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.low.value_or(-1) << ".." << c.high.value_or(-1));
+        ResetRandomNumber();
+        EXPECT_EQ(RandomNumber(c.low, c.high), c.first);
+        EXPECT_EQ(RandomNumber(), c.next);
+    }
+}
+
+TEST_F(SystemTest, RandomNumberStaysWithinItsBounds) {
+    ResetRandomNumber();
+    std::set<std::int32_t> seen;
+    for (int i = 0; i < 2000; ++i) {
+        std::int32_t r = RandomNumber(5, 2);
+        ASSERT_GE(r, 2);
+        ASSERT_LE(r, 5);
+        seen.insert(r);
+    }
+    EXPECT_EQ(seen, (std::set<std::int32_t>{2, 3, 4, 5}));
+    std::int32_t highest = 0;
+    for (int i = 0; i < 70000; ++i)
+        highest = std::max(highest, RandomNumber(100, 1000000));
+    // The generator gives 15 bits: the top of a wide range is never reached, the 15-bit top nearly.
+    EXPECT_LE(highest, 100 + 32767);
+    EXPECT_GT(highest, 100 + 32000);
+}
+
+} // namespace
+} // namespace paveno::test
