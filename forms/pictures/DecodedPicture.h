@@ -28,7 +28,8 @@ inline constexpr std::size_t kBitmapInfoHeaderSize = 40;
 inline constexpr std::size_t kPaletteEntries = 256;
 inline constexpr std::size_t kPaletteBitmapPrefixSize = kBitmapInfoHeaderSize + kPaletteEntries * 4;
 
-// No decoder allocates a pixel buffer larger than this; a picture that would need more is no picture.
+// No decoder allocates a pixel buffer larger than this, nor decodes a picture whose drawable image (4 bytes a pixel)
+// would be larger; such a picture is no picture.
 inline constexpr std::size_t kMaxPixelBytes = std::size_t{256} << 20;
 
 // A picture decoded once for display; a plain value, owned by the control that shows it.

@@ -36,7 +36,8 @@ inline bool Fits(Bytes d, std::size_t at, std::size_t count) {
     return at <= d.size() && count <= d.size() - at;
 }
 
-// Positive dimensions whose pixel buffer, height rows of rowBytes, stays within kMaxPixelBytes.
+// Positive dimensions whose pixel buffer, height rows of rowBytes, and whose 32-bit drawable image both stay within
+// kMaxPixelBytes.
 bool SizeAllowed(std::int64_t width, std::int64_t height, std::int64_t rowBytes);
 
 inline std::size_t RoundUp4(std::size_t n) {

@@ -3,6 +3,7 @@
 
 #include "forms/pictures/PictureCodecs.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -13,8 +14,10 @@ namespace pictures {
 bool SizeAllowed(std::int64_t width, std::int64_t height, std::int64_t rowBytes) {
     if (width <= 0 || height <= 0 || rowBytes <= 0) return false;
     if (width > 0x7fffffff || height > 0x7fffffff) return false;
+    // The Qt image made for drawing takes 4 bytes a pixel; it stays within the limit too.
     constexpr auto limit = static_cast<std::int64_t>(kMaxPixelBytes);
-    return rowBytes <= limit && height <= limit / rowBytes;
+    const std::int64_t widest = std::max(rowBytes, width * 4);
+    return widest <= limit && height <= limit / widest;
 }
 
 bool StartPaletteBitmap(int width, int height, const std::array<std::uint32_t, 256>& palette, PictureFormat format,
