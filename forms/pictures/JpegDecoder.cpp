@@ -3,6 +3,7 @@
 // longjmp, so the function that holds the jump target keeps no object with a destructor alive across it.
 #include "forms/pictures/PictureCodecs.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE and size_t declared first
 #include <new>
@@ -62,6 +63,9 @@ bool Decompress(jpeg_decompress_struct& cinfo, ErrorManager& errors, Bytes data,
     ScanLimit limit{};
     limit.base.progress_monitor = CheckScans;
     cinfo.progress = &limit.base;
+    // libjpeg's own buffers (whole-picture coefficients of a progressive file) are bounded as well; past this it
+    // fails, having no backing store.
+    cinfo.mem->max_memory_to_use = static_cast<long>(2 * kMaxPixelBytes);
     jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
         jpeg_destroy_decompress(&cinfo);
@@ -81,21 +85,27 @@ bool Decompress(jpeg_decompress_struct& cinfo, ErrorManager& errors, Bytes data,
         return false;
     }
     const std::size_t w = cinfo.output_width, h = cinfo.output_height, stride = w * 3;
-    try {
-        out.pixels.assign(stride * h, 0);
-    } catch (const std::bad_alloc&) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
     JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                                 static_cast<JDIMENSION>(w * cinfo.output_components), 1);
     while (cinfo.output_scanline < h) {
-        // Written straight into its final place: bottom-up, blue first.
-        std::uint8_t* dst = out.pixels.data() + (h - 1 - cinfo.output_scanline) * stride;
+        const std::size_t y = cinfo.output_scanline;
+        // The buffer grows with the rows actually decoded (never past the picture's size), so a file that declares
+        // a large picture and breaks off early costs little.
+        if (out.pixels.size() < (y + 1) * stride) {
+            try {
+                if (out.pixels.capacity() < (y + 1) * stride)
+                    out.pixels.reserve(std::min(h * stride, std::max((y + 1) * stride, 2 * out.pixels.capacity())));
+                out.pixels.resize((y + 1) * stride);
+            } catch (const std::bad_alloc&) {
+                jpeg_destroy_decompress(&cinfo);
+                return false;
+            }
+        }
         if (jpeg_read_scanlines(&cinfo, row, 1) != 1) {
             jpeg_destroy_decompress(&cinfo);
             return false;
         }
+        std::uint8_t* dst = out.pixels.data() + y * stride;
         const JSAMPLE* src = row[0];
         for (std::size_t x = 0; x < w; ++x, dst += 3) {
             if (grey) {
@@ -109,6 +119,11 @@ bool Decompress(jpeg_decompress_struct& cinfo, ErrorManager& errors, Bytes data,
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
+    // Rows were stored top-down as they came; the picture keeps them bottom-up.
+    for (std::size_t top = 0, bottom = h - 1; top < bottom; ++top, --bottom)
+        std::swap_ranges(out.pixels.begin() + static_cast<std::ptrdiff_t>(top * stride),
+                         out.pixels.begin() + static_cast<std::ptrdiff_t>((top + 1) * stride),
+                         out.pixels.begin() + static_cast<std::ptrdiff_t>(bottom * stride));
     out.width = static_cast<int>(w);
     out.height = static_cast<int>(h);
     out.stride = stride;
