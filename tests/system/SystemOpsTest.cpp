@@ -9,8 +9,10 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <chrono>
 #include <optional>
 #include <set>
+#include <thread>
 
 namespace paveno::test {
 namespace {
@@ -147,6 +149,9 @@ TEST_F(SystemTest, DelayProcessesTheQueueTwiceOrNotAtAll) {
                 ++ran;
                 QMetaObject::invokeMethod(
                     &context, [&]() { ++ran; }, Qt::QueuedConnection);
+                // Slower than the shortest wait: the second event runs only because the queue is gone through
+                // twice, not because time is left.
+                std::this_thread::sleep_for(std::chrono::milliseconds(3));
             },
             Qt::QueuedConnection);
         Delay(c.ms);
