@@ -387,7 +387,8 @@ bool LoadWindow(std::uint32_t windowId, bool modal, std::uint32_t ownerWindowId)
     if (!Alive(serial)) return true;
 
     // Step 10: shown as stored; a control that took the focus meanwhile hears event -7.
-    if (entry.visible()) {
+    // The visible flag as it stands now: a creation handler that hid its own window keeps it hidden.
+    if (window->storedVisible()) {
         window->ShowAsStored();
         window->frame()->activateWindow();
     }

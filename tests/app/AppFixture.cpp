@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: MIT
+#include "tests/app/AppFixture.h"
+
+#include "BuildConfig.h"
+#include "app/Properties.h"
+#include "services/ConnectTo.h"
+#include "services/system/SystemOps.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QThread>
+
+namespace paveno::test {
+
+void AppTest::SetUp() {
+    saved_ = std::filesystem::current_path();
+    forms::SetSeams({&box_, &shell_, &end_});
+    ResetRandomNumber();
+    std::vector<std::string> mapping;
+    for (const char* host :
+         {build::kListHost, build::kPictureHost, build::kTextHost, build::kBookHost, build::kUpdateHost}) {
+        mapping.push_back(site_.connectTo(host));
+    }
+    SetConnectTo(mapping);
+}
+
+void AppTest::TearDown() {
+    // A fresh engine drops whatever the test left loaded, without events.
+    forms::RuntimeOptions options;
+    options.runDirectory = run_.path();
+    forms::InitRuntime(W::Program(), options);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    forms::SetSeams({});
+    SetConnectTo({});
+    std::filesystem::current_path(saved_);
+}
+
+bool AppTest::Start(bool updateCheck) {
+    app::ProgramOptions options;
+    options.runDirectory = run_.path();
+    options.updateCheck = updateCheck;
+    return app::StartProgram(options);
+}
+
+void AppTest::Click(std::uint32_t window, std::uint32_t control) {
+    forms::Control* c = forms::FindLiveControl(window, control);
+    auto* button = c ? qobject_cast<QAbstractButton*>(c->widget()) : nullptr;
+    ASSERT_NE(button, nullptr) << std::hex << control;
+    button->click();
+}
+
+void AppTest::Pick(std::uint32_t window, std::uint32_t combo, int index) {
+    forms::Control* c = forms::FindLiveControl(window, combo);
+    auto* box = c ? c->widget()->findChild<QComboBox*>() : nullptr;
+    if (!box && c) box = qobject_cast<QComboBox*>(c->widget());
+    ASSERT_NE(box, nullptr) << std::hex << combo;
+    box->setCurrentIndex(index);
+    Settle(); // the selection event is posted and raised once the box shows the item
+}
+
+void AppTest::Type(std::uint32_t window, std::uint32_t edit, std::string_view utf8) {
+    forms::Control* c = forms::FindLiveControl(window, edit);
+    auto* line = c ? qobject_cast<QLineEdit*>(c->widget()) : nullptr;
+    if (!line && c) line = c->widget()->findChild<QLineEdit*>();
+    ASSERT_NE(line, nullptr) << std::hex << edit;
+    line->selectAll();
+    line->insert(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+}
+
+bool AppTest::WaitUntil(const std::function<bool()>& done, double seconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > seconds * 1000) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void AppTest::Settle() {
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+bool AppTest::Shown(std::uint32_t window) {
+    forms::Control* c = forms::FindLiveControl(window, 0);
+    return c && c->widget() && c->widget()->isVisible();
+}
+
+Text AppTest::Read(std::uint32_t window, std::uint32_t control, int property) {
+    return app::ReadText(window, control, property);
+}
+
+std::int32_t AppTest::ReadNumber(std::uint32_t window, std::uint32_t control, int property) {
+    return app::ReadInteger(window, control, property);
+}
+
+std::vector<std::string> AppTest::BoxTexts() const {
+    std::vector<std::string> texts;
+    for (const auto& shown : box_.shown)
+        texts.push_back(GbkToUtf8Lossy(shown.text));
+    return texts;
+}
+
+} // namespace paveno::test
