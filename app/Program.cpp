@@ -19,6 +19,64 @@ const ProgramOptions& Options() {
     return MutableOptions();
 }
 
+std::optional<ProgramOptions> ParseArguments(const std::vector<std::string>& args, std::string& error) {
+    ProgramOptions options;
+    CollectRequest collect;
+    bool collecting = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        // "--name value" or "--name=value".
+        auto named = [&](std::string_view name) { return arg == name || arg.rfind(std::string(name) + "=", 0) == 0; };
+        auto value = [&](std::string& out) {
+            if (const auto eq = arg.find('='); eq != std::string::npos) {
+                out = arg.substr(eq + 1);
+                return true;
+            }
+            if (i + 1 >= args.size()) {
+                error = arg + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (named("--connect-to")) {
+            if (!value(v)) return std::nullopt; // the HTTP layer takes these
+        } else if (arg == "--library") {
+            options.openLibrary = true;
+        } else if (named("--collect")) {
+            if (!value(v)) return std::nullopt;
+            const auto slash = v.find('/');
+            if (slash == std::string::npos) {
+                error = "--collect takes KIND/CATEGORY, for example 完本/玄幻小说";
+                return std::nullopt;
+            }
+            collect.kind = v.substr(0, slash);
+            collect.category = v.substr(slash + 1);
+            collecting = true;
+        } else if (named("--pages")) {
+            if (!value(collect.pages)) return std::nullopt;
+        } else if (named("--delay")) {
+            if (!value(v)) return std::nullopt;
+            collect.delayMs = v;
+        } else if (arg == "--overwrite") {
+            collect.overwrite = true;
+        } else if (named("--run-dir")) {
+            if (!value(v)) return std::nullopt;
+            options.runDirectory = std::filesystem::u8path(v);
+        } else {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        }
+    }
+    if (collecting) {
+        if (collect.pages.empty()) collect.pages = "1";
+        options.collect = collect;
+        options.updateCheck = false; // the main job without a desktop asks no update server
+    }
+    return options;
+}
+
 void EndRoutine() {
     State().ReleaseTexts();
 }
@@ -32,7 +90,7 @@ bool StartProgram(const ProgramOptions& options) {
     // The handlers build every path on the run directory; the engine made it the current folder.
     SetRunDirectory(Utf8ToGbkLossy(forms::RunDirectory().string()));
     forms::RegisterEndRoutine(EndRoutine);
-    return forms::LoadStartWindow(主窗口::id);
+    return forms::LoadStartWindow(options.openLibrary ? 书库窗口::id : 主窗口::id);
 }
 
 int RunProgram(const ProgramOptions& options) {

@@ -2,21 +2,37 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace paveno::app {
 
+// A collection asked for on the command line: what a user would choose in the main window.
+struct CollectRequest {
+    std::string kind;     // "完本" or "连载中" (UTF-8)
+    std::string category; // a category name of that kind (UTF-8)
+    std::string pages;    // typed into the page field
+    std::optional<std::string> delayMs;
+    bool overwrite = false;
+};
+
 // How this run of the program was asked to start.
 struct ProgramOptions {
     std::filesystem::path runDirectory; // empty: the folder of the executable
     bool updateCheck = true;            // ask the update server at start
+    bool openLibrary = false;           // start with the library window instead of the main window
+    std::optional<CollectRequest> collect;
 };
+
+// Reads the command line (the connection mapping options are left to the HTTP layer). On a mistake, `error` says
+// what is wrong and nullopt is returned.
+std::optional<ProgramOptions> ParseArguments(const std::vector<std::string>& args, std::string& error);
 
 // The options of the running program (the handlers read them).
 const ProgramOptions& Options();
 
-// Program entry up to the message loop: engine, end routine, main window. False when the engine could not start
+// Program entry up to the message loop: engine, end routine, start window. False when the engine could not start
 // (the run-time error has been reported then).
 bool StartProgram(const ProgramOptions& options);
 // StartProgram, then the message loop; the exit code of an orderly end.
