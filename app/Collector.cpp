@@ -191,7 +191,8 @@ void HarvestEntry() {
     }
     if (w.title.empty() || s.bookIntro.empty()) return;
 
-    if (isNew) {
+    // Nothing can be stored for a title that is no file name, so nothing is fetched for it either.
+    if (isNew && store::IsValidTitle(w.title)) {
         const Text coverName = Between(entry, Marker(标记窗口::图片头), Marker(标记窗口::图片尾));
         s.coverUrl = Url(build::kPictureHost, {"/dianzishu/UploadPic/", coverName});
         s.bookSerial = RightText(s.bookSerial, TextLength(s.bookSerial) - FindTextReverse(s.bookSerial, "/"));

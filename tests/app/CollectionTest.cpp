@@ -1,0 +1,364 @@
+// SPDX-License-Identifier: MIT
+#include "BuildConfig.h"
+#include "app/CollectionState.h"
+#include "app/Collector.h"
+#include "app/Properties.h"
+#include "services/Files.h"
+#include "services/Ini.h"
+#include "tests/app/AppFixture.h"
+#include "tools/demosite/DemoCatalogue.h"
+
+#include <fstream>
+
+using namespace paveno;
+using namespace paveno::test;
+namespace fs = std::filesystem;
+using demo::Book;
+
+namespace {
+
+std::string Utf8(const Text& gbk) {
+    return GbkToUtf8Lossy(gbk);
+}
+
+std::string FileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteSized(const fs::path& path, std::size_t bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << std::string(bytes, 'x');
+}
+
+// Runs collections against list pages made from the demo catalogue's layout, served by the local site.
+class CollectionTest : public AppTest {
+protected:
+    // Category 0 of each kind: 玄幻小说 (finished) and 玄幻奇幻 (serialised, index 16 of the demo's list).
+    static const demo::Category& Finished() { return demo::DemoCatalogue::Categories()[0]; }
+    static const demo::Category& Serialised() { return demo::DemoCatalogue::Categories()[16]; }
+
+    static Book MakeBook(int serial, std::string_view title, std::string_view intro = "一段简介。") {
+        return Book{serial, Gbk(title), Gbk("作者") + Gbk(title), Gbk(intro)};
+    }
+
+    // Serves page `page` of a category holding these entries (each entry text as the site writes it).
+    void ServePage(const demo::Category& category, int page, const std::vector<Text>& entries, bool lfOnly = false) {
+        Text body = site.ListPage(category, {});
+        const Text head = "<div class=\"bl-page clear\"> \r\n\r\n\r\n";
+        // Real list pages carry a lot of markup around the list; pages under 3000 bytes would end the category.
+        Text all = "<!-- " + Text(3000, '-') + " -->\r\n";
+        for (const auto& e : entries)
+            all += e;
+        body.insert(body.find(head) + head.size(), all);
+        if (lfOnly) std::erase(body, '\r');
+        site_.serve(category.listPath + std::to_string(page) + ".html", body);
+    }
+    void ServeBooks(const demo::Category& category, int page, const std::vector<Book>& books, bool lfOnly = false) {
+        std::vector<Text> entries;
+        for (const auto& b : books)
+            entries.push_back(site.Entry(b));
+        ServePage(category, page, entries, lfOnly);
+    }
+    // The files of a book: text page, cover and archive.
+    void ServeFiles(int serial, std::size_t archiveBytes = 40000, std::size_t coverBytes = 5000) {
+        const std::string s = std::to_string(serial);
+        site_.serve("/txt/" + s + "txt.html", "<html>download page</html>");
+        site_.serve("/dianzishu/UploadPic/" + s + ".jpg", std::string(coverBytes, 'c'));
+        site_.serve("/down/2011/" + s + ".rar", std::string(archiveBytes, 'r'));
+    }
+
+    // Chooses kind, category and pages as a user does, then presses 采集. The summary is answered with `answer`.
+    void Collect(bool finished, int category, std::string_view pages, int answer = forms::kAnswerOk,
+                 bool overwrite = false) {
+        ASSERT_TRUE(Start());
+        Type(W::主窗口::id, W::主窗口::编辑框2, "0"); // no pauses between pages and books
+        Click(W::主窗口::id, W::主窗口::按钮3);
+        Click(W::主窗口::id, finished ? W::主窗口::单选框1 : W::主窗口::单选框2);
+        Pick(W::主窗口::id, finished ? W::主窗口::完本类 : W::主窗口::连载类, category);
+        app::WriteText(W::主窗口::id, W::主窗口::编辑框1, app::kEditContent, Gbk(pages));
+        app::WriteLogical(W::主窗口::id, W::主窗口::选择框1, app::kChecked, overwrite);
+        box_.answers = {answer};
+        Click(W::主窗口::id, W::主窗口::按钮2);
+        Settle();
+    }
+
+    int Requests(std::string_view prefix) const {
+        int n = 0;
+        for (const auto& r : site_.requests())
+            n += r.target.rfind(prefix, 0) == 0;
+        return n;
+    }
+    std::string Summary() const { return BoxTexts().empty() ? "" : BoxTexts().back(); }
+    static std::string Report() { return Utf8(Read(W::等待窗口::id, W::等待窗口::编辑框1, app::kRichContent)); }
+
+    demo::DemoCatalogue site;
+};
+
+} // namespace
+
+TEST_F(CollectionTest, CountsNewAndPresentBooksAndWritesTheirRecords) {
+    std::vector<Book> books;
+    for (int i = 0; i < 5; ++i) {
+        books.push_back(MakeBook(500 + i, "书" + std::to_string(i)));
+        ServeFiles(500 + i);
+    }
+    ServeBooks(Finished(), 1, books);
+    WriteSized(At("小说/完本/玄幻小说/书0.rar"), 30001); // present from 30001 bytes on
+    WriteSized(At("小说/完本/玄幻小说/书1.rar"), 40000);
+    WriteSized(At("小说/完本/玄幻小说/书2.rar"), 30000); // not yet
+
+    box_.whileShown = [&] { EXPECT_TRUE(fs::exists(At("缓存/玄幻小说/1.html"))); };
+    Collect(true, 0, "1");
+    EXPECT_EQ(Summary(), "采集完成，共采集5篇小说，其中已存在2篇小说，本次成功采集3篇小说！是否查看文件？");
+    EXPECT_EQ(box_.shown.back().style, 0x21u);
+    EXPECT_EQ(Requests("/down/2011/"), 3);
+    EXPECT_EQ(FileText(At("小说/完本/玄幻小说/书2.rar")).size(), 40000u);
+    EXPECT_EQ(FileText(At("小说/完本/玄幻小说/书0.rar")).size(), 30001u);
+
+    // Records are rewritten for present books too.
+    for (int i = 0; i < 5; ++i) {
+        const std::string t = "书" + std::to_string(i);
+        EXPECT_EQ(FileText(At("小说/ini/完本/玄幻小说/" + t + "简介.ini")), Gbk("一段简介。")) << t;
+        const Text index = ReadIniValue(GetRunDirectory() + Gbk("\\小说\\ini\\小说.ini"), Gbk("小说"), Gbk(t));
+        EXPECT_EQ(Utf8(index), Utf8(GetRunDirectory()) + "\\小说\\完本\\玄幻小说\\" + t + ".rar");
+        const Text author = ReadIniValue(GetRunDirectory() + Gbk("\\小说\\ini\\完本\\玄幻小说\\") + Gbk(t) + ".ini",
+                                         Gbk(t), Gbk("作者"));
+        EXPECT_EQ(Utf8(author), "作者" + t);
+    }
+    EXPECT_EQ(FileText(At("小说/ini/完本/玄幻小说/书0简介.ini")).find('\0'), std::string::npos);
+    EXPECT_TRUE(fs::exists(At("小说/jpg/书4.jpg")));
+    EXPECT_FALSE(fs::exists(At("小说/jpg/书0.jpg"))); // nothing is fetched for a present book
+}
+
+TEST_F(CollectionTest, AtMostTwentyEntriesOfAPageAreHarvested) {
+    for (int count : {25, 7}) {
+        std::vector<Book> books;
+        for (int i = 0; i < count; ++i) {
+            books.push_back(MakeBook(1000 * count + i, "第" + std::to_string(count) + "页书" + std::to_string(i)));
+            ServeFiles(1000 * count + i, 100);
+        }
+        ServeBooks(Finished(), 1, books);
+        site_.clearRequests();
+        app::State().successCount = 0;
+        Collect(true, 0, "1", forms::kAnswerCancel);
+        EXPECT_EQ(Requests("/down/2011/"), std::min(count, 20)) << count;
+        EXPECT_NE(Summary().find("本次成功采集" + std::to_string(std::min(count, 20)) + "篇"), std::string::npos)
+            << Summary();
+    }
+}
+
+TEST_F(CollectionTest, TheFetchPhaseEndsAtAShortPageAndCountsThePageFieldDown) {
+    for (int page = 1; page <= 2; ++page)
+        ServeBooks(Finished(), page, {MakeBook(700 + page, "页" + std::to_string(page))});
+    site_.serve(Finished().listPath + "3.html", std::string(1200, 'x'));
+    site_.serve(Finished().listPath + "4.html", Text(5000, 'y'));
+
+    std::string pagesShown;
+    std::vector<bool> cached;
+    box_.whileShown = [&] {
+        pagesShown = Utf8(Read(W::主窗口::id, W::主窗口::编辑框1, app::kEditContent));
+        for (int p = 1; p <= 4; ++p)
+            cached.push_back(fs::exists(At("缓存/玄幻小说/" + std::to_string(p) + ".html")));
+    };
+    Collect(true, 0, "5");
+    EXPECT_EQ(pagesShown, "2");
+    EXPECT_EQ(cached, (std::vector<bool>{true, true, true, false}));
+    EXPECT_FALSE(fs::exists(At("缓存"))); // OK closes the main window, which removes the cache
+    EXPECT_EQ(Requests(Finished().listPath), 3);
+}
+
+TEST_F(CollectionTest, ThePageFieldIsReadAsATruncatedNumber) {
+    for (int page = 1; page <= 3; ++page)
+        ServeBooks(Finished(), page, {MakeBook(800 + page, "数" + std::to_string(page))});
+    struct Case {
+        std::string pages;
+        int fetched;
+    };
+    const Case cases[] = {{"0", 0}, {"", 0}, {"-3", 0}, {"2.9", 2}, {"３", 3}};
+    for (const auto& c : cases) {
+        site_.clearRequests();
+        bool markersLoaded = false;
+        box_.whileShown = [&] { markersLoaded = Loaded(W::标记窗口::id); };
+        Collect(true, 0, c.pages, forms::kAnswerCancel);
+        EXPECT_EQ(Requests(Finished().listPath), c.fetched) << c.pages;
+        EXPECT_TRUE(markersLoaded) << "the marker window is loaded also when nothing was fetched";
+    }
+}
+
+TEST_F(CollectionTest, PresenceThresholdsDependOnTheKindAndTheOverwriteBox) {
+    struct Case {
+        bool finished;
+        std::size_t existing;
+        bool overwrite;
+        bool downloaded;
+    };
+    const Case cases[] = {
+        {true, 30000, false, true},   {true, 30001, false, false},   {false, 30001, false, true},
+        {false, 300000, false, true}, {false, 300001, false, false}, {false, 300001, true, true},
+    };
+    int serial = 900;
+    for (const auto& c : cases) {
+        const auto& category = c.finished ? Finished() : Serialised();
+        const std::string title = "阈" + std::to_string(serial);
+        ServeBooks(category, 1, {MakeBook(serial, title)});
+        ServeFiles(serial, 350000);
+        const std::string folder = c.finished ? "小说/完本/玄幻小说/" : "小说/连载中/玄幻奇幻/";
+        WriteSized(At(folder + title + ".rar"), c.existing);
+        site_.clearRequests();
+        Collect(c.finished, 0, "1", forms::kAnswerCancel, c.overwrite);
+        EXPECT_EQ(Requests("/down/2011/"), c.downloaded ? 1 : 0) << c.existing << " " << c.overwrite;
+        EXPECT_EQ(fs::file_size(At(folder + title + ".rar")), c.downloaded ? 350000u : c.existing);
+        ++serial;
+    }
+}
+
+TEST_F(CollectionTest, OddEntriesAreCutAsTheMarkersSay) {
+    // A link without "/" keeps its whole first-form serial (the entry text starts one byte into the link).
+    Text plain = site.Entry(MakeBook(4242, "无斜线"));
+    const std::string link = std::string("http://") + build::kListHost + "/Book/4242.html";
+    plain.replace(plain.find(link), link.size(), "X4242.html");
+    // The title head twice before the title tail: the title starts after the first one.
+    Text twice = site.Entry(MakeBook(4343, "双头"));
+    const Text titleHead = Gbk(".html\" target=\"_blank\">《");
+    twice.insert(twice.find(titleHead) + titleHead.size(), Gbk("前") + titleHead);
+    // An empty introduction: no record, nothing fetched.
+    const Text empty = site.Entry(MakeBook(4444, "无简介", ""));
+    ServePage(Finished(), 1, {plain, twice, empty});
+    ServeFiles(4242);
+    ServeFiles(4444);
+
+    std::vector<std::string> reports;
+    app::State().successCount = 0;
+    Collect(true, 0, "1", forms::kAnswerCancel);
+    EXPECT_EQ(Requests("/down/2011/4242.rar"), 1);
+    EXPECT_EQ(Requests("/txt/4242txt.html"), 1);
+    EXPECT_EQ(Requests("/down/2011/4444.rar"), 0);
+    EXPECT_EQ(Summary(), "采集完成，共采集2篇小说，其中已存在0篇小说，本次成功采集2篇小说！是否查看文件？");
+    EXPECT_TRUE(fs::exists(At("小说/完本/玄幻小说/无斜线.rar")));
+    // The doubled title holds '"' and '>': it can be no file name, so nothing of it is fetched or written.
+    EXPECT_EQ(Requests("/down/2011/4343.rar") + Requests("/dianzishu/UploadPic/4343.jpg"), 0);
+    for (const auto& entry : fs::recursive_directory_iterator(At("小说"))) {
+        EXPECT_EQ(entry.path().filename().string().find("双头"), std::string::npos) << entry.path();
+    }
+}
+
+TEST_F(CollectionTest, ACoverThatStaysSmallIsFetchedABoundedNumberOfTimes) {
+    ServeBooks(Finished(), 1, {MakeBook(610, "小封面"), MakeBook(611, "好封面")});
+    ServeFiles(610, 100, 1500);
+    ServeFiles(611, 100, 2001);
+    Collect(true, 0, "1", forms::kAnswerCancel);
+    EXPECT_EQ(Requests("/dianzishu/UploadPic/610.jpg"), app::kCoverAttempts);
+    EXPECT_EQ(Requests("/dianzishu/UploadPic/611.jpg"), 1);
+    EXPECT_EQ(Summary(), "采集完成，共采集2篇小说，其中已存在0篇小说，本次成功采集2篇小说！是否查看文件？");
+}
+
+TEST_F(CollectionTest, TheReportShowsArchiveSizesInThousandsOfBytes) {
+    struct Case {
+        std::size_t bytes;
+        std::string kb;
+    };
+    const Case cases[] = {{1499, "1KB"}, {1500, "2KB"}, {0, "0KB"}};
+    int serial = 620;
+    for (const auto& c : cases) {
+        ServeBooks(Finished(), 1, {MakeBook(serial, "大小" + std::to_string(serial))});
+        if (c.bytes > 0) ServeFiles(serial, c.bytes); // 0: the archive fetch fails (404 page) ...
+        std::string report;
+        box_.whileShown = [&] { report = Report(); };
+        Collect(true, 0, "1", forms::kAnswerCancel);
+        if (c.bytes == 0) {
+            // ... and is still recorded, with what arrived (the 404 page).
+            EXPECT_NE(report.find("压缩文件大小："), std::string::npos);
+        } else {
+            EXPECT_NE(report.find("压缩文件大小：" + c.kb + "\r\n"), std::string::npos) << report;
+        }
+        ++serial;
+    }
+}
+
+TEST_F(CollectionTest, TheRunningReportFollowsEveryBook) {
+    ServeBooks(Serialised(), 1, {MakeBook(630, "报告")});
+    ServeFiles(630, 2500);
+    std::string report;
+    box_.whileShown = [&] { report = Report(); };
+    app::State() = {};
+    Collect(false, 0, "1", forms::kAnswerCancel);
+    EXPECT_EQ(
+        report,
+        "标题：报告 \r\n作者：作者报告\r\n压缩文件大小：3KB\r\n简介：一段简介。\r\n\r\n"
+        "               共采集1篇小说，其中已存在0篇小说，本次成功采集1篇小说！  正在采集连载中的玄幻奇幻小说...");
+}
+
+TEST_F(CollectionTest, CancelRemovesTheCacheAndEnds) {
+    ServeBooks(Finished(), 1, {MakeBook(640, "取消")});
+    ServeFiles(640);
+    fs::create_directories(At("缓存/旧的"));
+    std::ofstream(At("缓存/旧的/1.html")) << "left by an earlier run";
+    Collect(true, 0, "1", forms::kAnswerCancel);
+    EXPECT_FALSE(fs::exists(At("缓存")));
+    EXPECT_EQ(end_.codes, std::vector<int>{0});
+    EXPECT_TRUE(fs::exists(At("小说/完本/玄幻小说/取消.rar"))); // the library stays
+}
+
+TEST_F(CollectionTest, OkOpensTheLibraryOnTheCollectedCategory) {
+    ServeBooks(Serialised(), 1, {MakeBook(650, "连载书")});
+    ServeFiles(650);
+    Collect(false, 0, "1");
+    EXPECT_TRUE(end_.codes.empty());
+    EXPECT_TRUE(Loaded(W::书库窗口::id));
+    EXPECT_FALSE(Loaded(W::主窗口::id));
+    EXPECT_FALSE(Loaded(W::等待窗口::id));
+    EXPECT_FALSE(Loaded(W::标记窗口::id));
+    EXPECT_FALSE(app::ReadLogical(W::书库窗口::id, W::书库窗口::单选框1, app::kChecked));
+    EXPECT_TRUE(app::ReadLogical(W::书库窗口::id, W::书库窗口::单选框2, app::kChecked));
+    EXPECT_TRUE(app::ReadLogical(W::书库窗口::id, W::书库窗口::连载类, app::kVisible));
+    EXPECT_FALSE(app::ReadLogical(W::书库窗口::id, W::书库窗口::完本类, app::kVisible));
+    EXPECT_EQ(Utf8(Read(W::书库窗口::id, W::书库窗口::文件框1, app::kFolder)),
+              Utf8(GetRunDirectory()) + "\\小说\\连载中\\玄幻奇幻");
+}
+
+TEST_F(CollectionTest, TheIndexFollowsATitleIntoItsLatestCategory) {
+    ServeBooks(Finished(), 1, {MakeBook(660, "同名")});
+    ServeBooks(Serialised(), 1, {MakeBook(661, "同名")});
+    ServeFiles(660);
+    ServeFiles(661);
+    Collect(true, 0, "1", forms::kAnswerCancel);
+    Collect(false, 0, "1", forms::kAnswerCancel);
+    const Text index = ReadIniValue(GetRunDirectory() + Gbk("\\小说\\ini\\小说.ini"), Gbk("小说"), Gbk("同名"));
+    EXPECT_EQ(Utf8(index), Utf8(GetRunDirectory()) + "\\小说\\连载中\\玄幻奇幻\\同名.rar");
+    EXPECT_TRUE(fs::exists(At("小说/完本/玄幻小说/同名.rar"))); // the old archive stays
+}
+
+TEST_F(CollectionTest, PagesWithLineFeedsOnlyAreCutAlike) {
+    ServeBooks(Finished(), 1, {MakeBook(670, "换行一"), MakeBook(671, "换行二")}, true);
+    ServeFiles(670);
+    ServeFiles(671);
+    Collect(true, 0, "1", forms::kAnswerCancel);
+    EXPECT_EQ(Requests("/down/2011/"), 2);
+    EXPECT_EQ(FileText(At("小说/ini/完本/玄幻小说/换行二简介.ini")), Gbk("一段简介。"));
+}
+
+TEST_F(CollectionTest, TitlesThatAreNoFileNameWriteNothingAndTheRunGoesOn) {
+    ServeBooks(Finished(), 1, {MakeBook(680, "..\\..\\逃出"), MakeBook(681, "a/b"), MakeBook(682, "正常")});
+    for (int s : {680, 681, 682})
+        ServeFiles(s);
+    Collect(true, 0, "1", forms::kAnswerCancel);
+    EXPECT_TRUE(fs::exists(At("小说/完本/玄幻小说/正常.rar")));
+    std::size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(run_.path()))
+        files += entry.is_regular_file();
+    // 正常: archive, cover, introduction, author file; and the index. Nothing else anywhere.
+    EXPECT_EQ(files, 5u);
+    EXPECT_FALSE(fs::exists(run_.path().parent_path() / "逃出.rar"));
+}
+
+TEST_F(CollectionTest, NoCategoryChosenIsReportedAfterTheFoldersAreMade) {
+    ASSERT_TRUE(Start());
+    app::WriteInteger(W::主窗口::id, W::主窗口::完本类, app::kSelection, -1);
+    Click(W::主窗口::id, W::主窗口::按钮2);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"小说种类还未选择"});
+    EXPECT_EQ(box_.shown[0].style, 0u);
+    EXPECT_TRUE(fs::is_directory(At("小说/完本/校园小说")));
+    EXPECT_TRUE(Shown(W::主窗口::id));
+    EXPECT_FALSE(Loaded(W::等待窗口::id));
+}
