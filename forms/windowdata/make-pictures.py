@@ -37,14 +37,14 @@ def banner():
     img = Image.new("RGB", (w, h), "white")
     d = ImageDraw.Draw(img)
     red, dark = (214, 28, 40), (150, 16, 26)
-    cx, cy = w // 2, int(h * 0.66)
+    cx, cy = w // 2, int(h * 0.72)
     wing(d, cx - 18 * SCALE, cy, 42 * SCALE, -1, dark)
     wing(d, cx + 18 * SCALE, cy, 42 * SCALE, 1, dark)
-    heart(d, cx, cy, 44 * SCALE, red)
-    font = ImageFont.truetype(FONT, 22 * SCALE)
+    heart(d, cx, cy, 40 * SCALE, red)
+    font = ImageFont.truetype(FONT, 18 * SCALE)
     text = "Paveno"
     box = d.textbbox((0, 0), text, font=font)
-    d.text(((w - (box[2] - box[0])) // 2 - box[0], 4 * SCALE - box[1]), text, font=font, fill=(40, 40, 40))
+    d.text(((w - (box[2] - box[0])) // 2 - box[0], 31 * SCALE - box[1]), text, font=font, fill=(40, 40, 40))
     img.resize((263, 100), Image.LANCZOS).save(os.path.join(HERE, "banner.jpg"), quality=88)
 
 
