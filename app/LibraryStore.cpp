@@ -57,6 +57,10 @@ Text IndexPath(const Text& runDir) {
     return JoinTexts(runDir, "\\", LibraryRoot(), "\\ini\\", LibraryRoot(), ".ini");
 }
 
+Text CategoryFolder(const Text& runDir, const Text& categoryPath) {
+    return JoinTexts(runDir, "\\", LibraryRoot(), "\\", categoryPath);
+}
+
 Text DownloadPagePath(const Text& runDir, const Text& title) {
     if (!IsValidTitle(title)) return {};
     return JoinTexts(runDir, "\\", CacheFolder(), "\\", title, Gbk("下载页.html"));

@@ -27,6 +27,8 @@ bool IsValidTitle(const Text& title);
 
 Text CachedListPagePath(const Text& runDir, const Text& categoryName, int page);
 Text IndexPath(const Text& runDir);
+// The folder of a category's archives: run directory + "\小说\" + category path.
+Text CategoryFolder(const Text& runDir, const Text& categoryPath);
 // Per-book files: the empty text (which every file operation refuses) for a title that is not a valid name.
 Text DownloadPagePath(const Text& runDir, const Text& title);
 Text CoverPath(const Text& runDir, const Text& title);
