@@ -7,13 +7,66 @@
 #include "services/Files.h"
 #include "services/Gbk.h"
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <system_error>
+
 namespace paveno::app {
 namespace {
 ProgramOptions& MutableOptions() {
     static ProgramOptions options;
     return options;
 }
+
+// Tries what the program will do there: create a file. Permission bits alone do not tell (root, read-only mounts,
+// folders of special file systems).
+bool CanCreateFilesIn(const std::filesystem::path& folder) {
+    int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600); // a file without a name: nothing to clean
+    if (fd >= 0) {
+        close(fd);
+        return true;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+    std::string name = (folder / ".paveno-XXXXXX").string();
+    fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    unlink(name.c_str());
+    close(fd);
+    return true;
+}
+
+std::filesystem::path UserDataFolder() {
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/') return data;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd* user = getpwuid(getuid());
+        home = user ? user->pw_dir : nullptr;
+    }
+    if (!home || !*home) return {};
+    return std::filesystem::path(home) / ".local" / "share";
+}
+
+std::filesystem::path ExecutableFolder() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::current_path(ec) : exe.parent_path();
+}
+
 } // namespace
+
+std::filesystem::path ChooseRunDirectory(const std::filesystem::path& executableFolder) {
+    if (CanCreateFilesIn(executableFolder)) return executableFolder;
+    const std::filesystem::path data = UserDataFolder();
+    if (data.empty()) return executableFolder;
+    const std::filesystem::path folder = data / "paveno";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return std::filesystem::is_directory(folder, ec) ? folder : executableFolder;
+}
 
 const ProgramOptions& Options() {
     return MutableOptions();
@@ -85,7 +138,7 @@ bool StartProgram(const ProgramOptions& options) {
     MutableOptions() = options;
     ResetState();
     forms::RuntimeOptions runtime;
-    runtime.runDirectory = options.runDirectory;
+    runtime.runDirectory = options.runDirectory.empty() ? ChooseRunDirectory(ExecutableFolder()) : options.runDirectory;
     if (!forms::InitRuntime(Program(), runtime)) return false;
     // The handlers build every path on the run directory; the engine made it the current folder.
     SetRunDirectory(Utf8ToGbkLossy(forms::RunDirectory().string()));

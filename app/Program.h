@@ -29,6 +29,11 @@ struct ProgramOptions {
 // what is wrong and nullopt is returned.
 std::optional<ProgramOptions> ParseArguments(const std::vector<std::string>& args, std::string& error);
 
+// Where the library lives when no run directory is given: the executable's folder when files can be created there,
+// otherwise (an installed program) the user's data folder $XDG_DATA_HOME/paveno, ~/.local/share/paveno when that
+// variable is unset or not absolute, created when missing. The executable's folder when that cannot be made either.
+std::filesystem::path ChooseRunDirectory(const std::filesystem::path& executableFolder);
+
 // The options of the running program (the handlers read them).
 const ProgramOptions& Options();
 
