@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The library window: browse a category's archives, preview a book's introduction and cover, open an archive, find
 // a book by name through the library index, and the rotating name hint in the search box.
+#include "app/LibraryWindow.h"
 #include "AppWindows.h"
 #include "app/CollectionState.h"
 #include "app/LibraryStore.h"
@@ -40,20 +41,6 @@ bool EndsInBackslash(const Text& path) {
     return last;
 }
 
-// The hidden list holds the book names of the archives in the folder shown, for the hints.
-void RefreshHintList() {
-    const Text folder = ReadText(书库窗口::id, 书库窗口::文件框1, kFolder);
-    const Text pattern = JoinTexts(folder, EndsInBackslash(folder) ? "*.rar" : "\\*.rar");
-    int search = 0;
-    Text name = FindFileFirst(pattern, FindFilter::FilesOnly(), search);
-    ClearListItems(书库窗口::id, 书库窗口::列表框1);
-    while (!name.empty()) {
-        AddListItem(书库窗口::id, 书库窗口::列表框1, DropRight(name, kExtensionLength));
-        name = FindFileNext(search);
-    }
-    CloseFileFind(search);
-}
-
 void ShowCategoryFolder(bool finished) {
     WriteText(书库窗口::id, 书库窗口::文件框1, kFolder,
               store::CategoryFolder(GetRunDirectory(), store::CategoryPath(finished, SelectedCategory(finished))));
@@ -64,7 +51,7 @@ void ShowCategory(bool finished) {
     ShowCategoryFolder(finished);
     SetFocus(书库窗口::id, 书库窗口::文件框1);
     Delay(State().delayMs);
-    RefreshHintList();
+    RefreshLibraryHints();
 }
 
 void ShowKind(bool finished) {
@@ -89,9 +76,22 @@ Text ReadWholeText(const Text& path) {
 
 } // namespace
 
+void RefreshLibraryHints() {
+    const Text folder = ReadText(书库窗口::id, 书库窗口::文件框1, kFolder);
+    const Text pattern = JoinTexts(folder, EndsInBackslash(folder) ? "*.rar" : "\\*.rar");
+    int search = 0;
+    Text name = FindFileFirst(pattern, FindFilter::FilesOnly(), search);
+    ClearListItems(书库窗口::id, 书库窗口::列表框1);
+    while (!name.empty()) {
+        AddListItem(书库窗口::id, 书库窗口::列表框1, DropRight(name, kExtensionLength));
+        name = FindFileNext(search);
+    }
+    CloseFileFind(search);
+}
+
 void 书库窗口_创建完毕() {
     ShowCategoryFolder(true);
-    RefreshHintList();
+    RefreshLibraryHints();
 }
 
 // Closing the library window ends the program; the page cache stays for the next collection.
