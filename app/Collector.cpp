@@ -238,11 +238,17 @@ void WriteBookRecord(bool existed) {
     Delay(s.delayMs);
 }
 
-void ShowRunSummary() {
+namespace {
+
+void ParseFetchedPages() {
     CollectionState& s = State();
     for (s.currentPage = 1; s.currentPage <= s.pageCount; ++s.currentPage)
         ParseListPage(s.currentPage);
+}
 
+// The summary and its two answers: OK opens the library on the category, Cancel clears the cache and ends.
+void AskSummary() {
+    CollectionState& s = State();
     const Text summary = JoinTexts(Gbk("采集完成，共采集"), Decimal(s.successCount + s.existingCount),
                                    Gbk("篇小说，其中已存在"), Decimal(s.existingCount), Gbk("篇小说，本次成功采集"),
                                    Decimal(s.successCount), Gbk("篇小说！是否查看文件？"));
@@ -269,6 +275,13 @@ void ShowRunSummary() {
     WriteText(书库窗口::id, 书库窗口::文件框1, kFolder, JoinTexts(GetRunDirectory(), Gbk("\\小说\\"), folder));
 }
 
+} // namespace
+
+void ShowRunSummary() {
+    ParseFetchedPages();
+    AskSummary();
+}
+
 void CollectSelectedCategory() {
     PrepareLibraryFolders();
     if (ReadInteger(主窗口::id, CategoryBox(FinishedKind()), kSelection) == -1) {
@@ -284,8 +297,33 @@ void CollectSelectedCategory() {
     State().currentPage = 0;
 }
 
+void CollectAllFinishedCategories() {
+    const Text pages = ReadText(主窗口::id, 主窗口::编辑框1, kEditContent);
+    const std::int32_t count = GetItemCount(主窗口::id, 主窗口::完本网页);
+    PrepareLibraryFolders();
+    WriteLogical(主窗口::id, 主窗口::self, kVisible, false);
+    // The running report needs the wait window, as in a run of one category.
+    LoadWindow(等待窗口::id, 主窗口::id);
+    // One summary after the last category: a summary per category could not go on (OK closes the windows the
+    // next pass reads, Cancel ends the program), so the run would stop after its first category.
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (i > 0) WriteText(主窗口::id, 主窗口::编辑框1, kEditContent, pages);
+        WriteInteger(主窗口::id, 主窗口::完本类, kSelection, i);
+        WriteInteger(主窗口::id, 主窗口::完本网页, kSelection, i);
+        FetchListPages();
+        if (i > 0) Delay(State().delayMs);
+        ParseFetchedPages();
+    }
+    AskSummary();
+    State().currentPage = 0;
+}
+
 void 主窗口_按钮2_被单击() {
     CollectSelectedCategory();
+}
+
+void 主窗口_按钮1_被单击() {
+    CollectAllFinishedCategories();
 }
 
 } // namespace paveno::app

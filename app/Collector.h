@@ -11,13 +11,14 @@ namespace paveno::app {
 // A collection run: the list pages of the selected category are fetched into the page cache, cut into book entries
 // with the marker texts, and every book is harvested, downloaded and recorded in the library.
 
-void PrepareLibraryFolders();       // the library tree from the main window's category boxes
-void FetchListPages();              // fetch phase; ends by loading the marker window
-void ParseListPage(int page);       // parse phase of one cached page; harvests at most 20 entries
-void HarvestEntry();                // one entry: title, author, introduction, cover, presence, downloads
-void WriteBookRecord(bool existed); // introduction file, author file, index key, running report
-void ShowRunSummary();              // parse phase of every page, then the summary and its two answers
-void CollectSelectedCategory();     // the whole run, as the 采集 button starts it
+void PrepareLibraryFolders();        // the library tree from the main window's category boxes
+void FetchListPages();               // fetch phase; ends by loading the marker window
+void ParseListPage(int page);        // parse phase of one cached page; harvests at most 20 entries
+void HarvestEntry();                 // one entry: title, author, introduction, cover, presence, downloads
+void WriteBookRecord(bool existed);  // introduction file, author file, index key, running report
+void ShowRunSummary();               // parse phase of every page, then the summary and its two answers
+void CollectSelectedCategory();      // the whole run, as the 采集 button starts it
+void CollectAllFinishedCategories(); // every finished category in turn, one summary at the end (按钮1, hidden)
 
 // The book whose entry is being harvested (empty: the page is done).
 const Text& CurrentTitle();

@@ -362,3 +362,25 @@ TEST_F(CollectionTest, NoCategoryChosenIsReportedAfterTheFoldersAreMade) {
     EXPECT_TRUE(Shown(W::主窗口::id));
     EXPECT_FALSE(Loaded(W::等待窗口::id));
 }
+
+TEST_F(CollectionTest, CollectingAllFinishedCategoriesVisitsEachWithThePageFieldRestored) {
+    const auto& categories = demo::DemoCatalogue::Categories();
+    ServeBooks(categories[0], 1, {MakeBook(690, "全部一")});
+    ServeBooks(categories[3], 1, {MakeBook(691, "全部二")});
+    ServeFiles(690);
+    ServeFiles(691);
+    ASSERT_TRUE(Start());
+    app::WriteText(W::主窗口::id, W::主窗口::编辑框1, app::kEditContent, "2");
+    box_.answers = {forms::kAnswerCancel};
+    forms::RaiseEvent(W::主窗口::id, W::主窗口::按钮1, 0); // the button is hidden; its event still has a handler
+
+    // Each of the 16 categories starts with 2 pages: a full first page leads to the second.
+    for (int c = 0; c < 16; ++c) {
+        const bool full = c == 0 || c == 3;
+        EXPECT_EQ(Requests(categories[static_cast<std::size_t>(c)].listPath), full ? 2 : 1) << c;
+    }
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "采集完成，共采集2篇小说，其中已存在0篇小说，本次成功采集2篇小说！是否查看文件？"});
+    EXPECT_TRUE(fs::exists(At("小说/完本/黑道小说/全部二.rar")));
+    EXPECT_EQ(end_.codes, std::vector<int>{0});
+}
