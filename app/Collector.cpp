@@ -5,6 +5,7 @@
 #include "BuildConfig.h"
 #include "app/CollectionState.h"
 #include "app/LibraryStore.h"
+#include "app/LibraryWindow.h"
 #include "app/Properties.h"
 #include "forms/kinds/RichEdit.h"
 #include "services/Files.h"
@@ -273,6 +274,8 @@ void AskSummary() {
     CloseWindow(等待窗口::id);
     CloseWindow(主窗口::id);
     WriteText(书库窗口::id, 书库窗口::文件框1, kFolder, JoinTexts(GetRunDirectory(), Gbk("\\小说\\"), folder));
+    // The hints follow the folder shown, not the category the window opened on.
+    RefreshLibraryHints();
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "app/Properties.h"
 #include "services/Files.h"
 #include "services/Ini.h"
+#include "services/system/SystemOps.h"
 #include "tests/app/AppFixture.h"
 #include "tools/demosite/DemoCatalogue.h"
 
@@ -315,6 +316,9 @@ TEST_F(CollectionTest, OkOpensTheLibraryOnTheCollectedCategory) {
     EXPECT_FALSE(app::ReadLogical(W::书库窗口::id, W::书库窗口::完本类, app::kVisible));
     EXPECT_EQ(Utf8(Read(W::书库窗口::id, W::书库窗口::文件框1, app::kFolder)),
               Utf8(GetRunDirectory()) + "\\小说\\连载中\\玄幻奇幻");
+    // The search hints are the collected category's books.
+    EXPECT_EQ(GetListItemCount(W::书库窗口::id, W::书库窗口::列表框1), 1);
+    EXPECT_EQ(Utf8(GetListItemText(W::书库窗口::id, W::书库窗口::列表框1, 0)), "连载书");
 }
 
 TEST_F(CollectionTest, TheIndexFollowsATitleIntoItsLatestCategory) {
