@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
-// snapshot-windows OUTDIR [RUNDIR]: loads each of the program's five windows and saves one PNG per window, as the
-// window would look on screen (hidden windows are drawn all the same). Runs on the offscreen platform when there is
-// no display. The windows' own handlers run as they do in the program; the update check is not made.
+// snapshot-windows OUTDIR [RUNDIR] [--connect-to HOST:PORT:ADDR:PORT]...: loads each of the program's five windows and
+// saves one PNG per window, as the window would look on screen (hidden windows are drawn all the same). Runs on the
+// offscreen platform when there is no display. The windows' own handlers run as they do in the program: the update
+// window shows what the update server answered (point it at the demo site with --connect-to).
 #include "AppWindows.h"
 #include "app/Program.h"
 #include "app/UserActions.h"
 #include "forms/Engine.h"
+#include "services/ConnectTo.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -14,20 +16,32 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace W = paveno::app;
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: snapshot-windows OUTDIR [RUNDIR]\n");
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--connect-to")
+            ++i;
+        else if (arg.rfind("--connect-to=", 0) != 0)
+            positional.push_back(arg);
+    }
+    if (positional.empty() || positional.size() > 2) {
+        std::fprintf(stderr, "usage: snapshot-windows OUTDIR [RUNDIR] [--connect-to HOST:PORT:ADDR:PORT]...\n");
         return 2;
     }
+    paveno::SetConnectTo(paveno::ConnectToFromArguments(argc, argv));
     if (!std::getenv("DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
-    const std::filesystem::path out = std::filesystem::absolute(argv[1]);
+    const std::filesystem::path out = std::filesystem::absolute(std::filesystem::u8path(positional[0]));
     std::filesystem::create_directories(out);
-    const std::filesystem::path run =
-        argc == 3 ? std::filesystem::absolute(argv[2]) : std::filesystem::temp_directory_path() / "paveno-snapshot";
+    const std::filesystem::path run = positional.size() == 2
+                                          ? std::filesystem::absolute(std::filesystem::u8path(positional[1]))
+                                          : std::filesystem::temp_directory_path() / "paveno-snapshot";
     std::filesystem::create_directories(run);
 
     W::ProgramOptions options;
