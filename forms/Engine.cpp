@@ -435,11 +435,6 @@ bool DestroyWindow(std::uint32_t windowId) {
     return true;
 }
 
-void PostDestroyWindow(std::uint32_t windowId) {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [windowId]() { DestroyWindow(windowId); }, Qt::QueuedConnection);
-}
-
 bool IsWindowLoaded(std::uint32_t windowId) {
     return FindLive(windowId) != nullptr;
 }

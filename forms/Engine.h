@@ -59,8 +59,6 @@ using paveno::FindFileNext;
 bool LoadWindow(std::uint32_t windowId, bool modal = false, std::uint32_t ownerWindowId = 0);
 // Destroys a loaded window now (its event 2 first); false when it is not loaded.
 bool DestroyWindow(std::uint32_t windowId);
-// Destroys it once the running handler has returned to the event loop.
-void PostDestroyWindow(std::uint32_t windowId);
 bool IsWindowLoaded(std::uint32_t windowId);
 // Ready: every creation step is done; until then moves, resizes and focus changes raise no event.
 bool IsWindowReady(std::uint32_t windowId);
