@@ -32,20 +32,11 @@ size_t CountFolders(const fs::path& folder) {
     return n;
 }
 
-class CurrentFolder {
-public:
-    explicit CurrentFolder(const fs::path& path) : saved_(fs::current_path()) { fs::current_path(path); }
-    ~CurrentFolder() { fs::current_path(saved_); }
-
-private:
-    fs::path saved_;
-};
-
 } // namespace
 
 TEST(LibraryStore, PreparesTheShippedTreeAndTheSecondRunChangesNothing) {
     test::TempRunDirectory run;
-    CurrentFolder inRun(run.path());
+    test::CurrentDirectory inRun(run.path());
     store::PrepareLibraryFolders(ShippedItem);
     store::PrepareLibraryFolders(ShippedItem);
 

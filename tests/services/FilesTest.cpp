@@ -13,6 +13,7 @@
 #include <vector>
 
 using namespace paveno;
+using paveno::test::CurrentDirectory;
 using paveno::test::FileContent;
 using paveno::test::PutFile;
 using paveno::test::RunWithoutRoot;
@@ -24,16 +25,6 @@ namespace {
 // GBK 0x81 0x5C is "乗": its trail byte is a backslash.
 const Text kTrail5C = "\x81\x5C";
 const std::string kTrail5CUtf8 = "乗";
-
-// Makes the current directory a test folder for relative names and puts it back afterwards.
-class CurrentDirectory {
-public:
-    explicit CurrentDirectory(const fs::path& p) : old_(fs::current_path()) { fs::current_path(p); }
-    ~CurrentDirectory() { fs::current_path(old_); }
-
-private:
-    fs::path old_;
-};
 
 std::vector<Text> ListAll(const Text& pattern, FindFilter filter, int& handle) {
     std::vector<Text> names;
