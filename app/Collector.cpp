@@ -58,7 +58,7 @@ std::int32_t Cut(double value) {
     return TruncateToInteger(value);
 }
 
-// The text after the first `head`, without its first byte (the book head marker is cut one byte long).
+// The text after the first `head` less its first byte: the list and entry cuts keep one byte fewer than follows.
 Text AfterHeadLess(const Text& text, const Text& head) {
     return RightText(text, Cut(double(TextLength(text)) - FindText(text, head) - TextLength(head)));
 }
