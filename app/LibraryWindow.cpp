@@ -60,20 +60,6 @@ void ShowKind(bool finished) {
     ShowCategory(finished);
 }
 
-// The whole file as a text: it ends at a zero byte or 0x1A, and a character cut by a zero byte is dropped. The file
-// is read in one go and closed again; an open file for every book looked at would use up the descriptors the
-// program has, after which no introduction, page or archive could be opened at all.
-Text ReadWholeText(const Text& path) {
-    const ByteSet bytes = ReadFileBytes(path);
-    std::size_t end = 0;
-    while (end < bytes.size() && bytes[end] != 0 && bytes[end] != 0x1A) {
-        const bool lead = bytes[end] >= 0x81 && bytes[end] <= 0xFE && end + 1 < bytes.size();
-        if (lead && bytes[end + 1] == 0) break;
-        end += lead && bytes[end + 1] >= 0x40 && bytes[end + 1] != 0x7F && bytes[end + 1] != 0xFF ? 2 : 1;
-    }
-    return Text(reinterpret_cast<const char*>(bytes.data()), end);
-}
-
 } // namespace
 
 void RefreshLibraryHints() {
@@ -121,8 +107,9 @@ void 书库窗口_文件框1_列表项被选择() {
     const bool finished = FinishedMode();
     const Text categoryPath = store::CategoryPath(finished, SelectedCategory(finished));
     const Text heading = JoinTexts(book, Gbk(" 简介：\r\n  "));
+    // Read whole and closed again: a file number kept open for every book looked at would use up the descriptors.
     WriteText(书库窗口::id, 书库窗口::标签1, kCaption,
-              JoinTexts(heading, ReadWholeText(store::IntroductionPath(runDir, categoryPath, book))));
+              JoinTexts(heading, ReadTextFile(store::IntroductionPath(runDir, categoryPath, book))));
     if (ReadText(书库窗口::id, 书库窗口::标签1, kCaption) == heading) {
         WriteText(书库窗口::id, 书库窗口::标签1, kCaption,
                   JoinTexts(heading, Gbk("该文件没有简介  或者重新采集下该类文件！！")));

@@ -361,6 +361,31 @@ std::int32_t OpenFile(const Text& path, std::optional<std::int32_t> mode, std::o
     return number;
 }
 
+namespace {
+
+// Where text read from a file ends: at a zero byte or 0x1A, or at a lead byte right before a zero byte (half a
+// character). A lead byte takes its trail byte along, so the last whole character before a zero byte is kept.
+// `resume` is where a following read starts: on the zero or 0x1A byte.
+struct TextEnd {
+    std::size_t end;
+    std::size_t resume;
+};
+
+std::optional<TextEnd> FindTextEnd(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c == 0 || c == 0x1A) return TextEnd{i, i};
+        if ((c & 0x80) && i + 1 < bytes.size()) {
+            const auto next = static_cast<unsigned char>(bytes[i + 1]);
+            if (next == 0) return TextEnd{i, i + 1};
+            if (IsLeadByte(c) && next >= 0x40 && next != 0x7F && next != 0xFF) ++i;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 Text ReadTextFromFile(std::int32_t fileNumber, std::optional<std::int32_t> count) {
     int fd;
     {
@@ -398,29 +423,18 @@ Text ReadTextFromFile(std::int32_t fileNumber, std::optional<std::int32_t> count
     }
     buffer.resize(got);
 
-    // A lead byte takes its trail byte along, so the last character before a zero byte is kept whole; a lead byte
-    // right before a zero byte is half a character and ends the text, the position resting on the zero byte.
-    for (size_t i = 0; i < got; ++i) {
-        auto c = static_cast<unsigned char>(buffer[i]);
-        size_t end = SIZE_MAX, resume = 0;
-        if (c == 0 || c == 0x1A) {
-            end = resume = i;
-        } else if ((c & 0x80) && i + 1 < got) {
-            auto next = static_cast<unsigned char>(buffer[i + 1]);
-            if (next == 0) {
-                end = i;
-                resume = i + 1;
-            } else if (IsLeadByte(c) && next >= 0x40 && next != 0x7F && next != 0xFF) {
-                ++i;
-            }
-        }
-        if (end != SIZE_MAX) {
-            lseek(fd, start + static_cast<off_t>(resume), SEEK_SET);
-            buffer.resize(end);
-            break;
-        }
+    if (const auto end = FindTextEnd(buffer)) {
+        lseek(fd, start + static_cast<off_t>(end->resume), SEEK_SET);
+        buffer.resize(end->end);
     }
     return buffer;
+}
+
+Text ReadTextFile(const Text& path) {
+    ByteSet bytes = ReadFileBytes(path);
+    std::string_view text = ViewOf(bytes);
+    if (const auto end = FindTextEnd(text)) text = text.substr(0, end->end);
+    return Text(text);
 }
 
 Text FindFileFirst(const Text& pattern, FindFilter filter, int& handle) {

@@ -51,6 +51,8 @@ std::int32_t OpenFile(const Text& path, std::optional<std::int32_t> mode = std::
 // at a zero byte, at 0x1A, or at a lead byte followed by a zero byte; the position is then left on that zero or
 // 0x1A byte. Otherwise the position moves past the bytes read. A failed read moves it to the end of the file.
 Text ReadTextFromFile(std::int32_t fileNumber, std::optional<std::int32_t> count = std::nullopt);
+// The whole file as a text, ended as ReadTextFromFile ends it, without a file number: the file is closed again.
+Text ReadTextFile(const Text& path);
 
 // Which entries a file search passes. Attribute bits as the handlers know them; on Linux an entry is read-only
 // when its owner cannot write it, hidden when its name begins with ".", a folder, or else an archive (every other
