@@ -53,9 +53,15 @@ int Refuse(const std::string& why) {
 int RunHeadlessCollection(const ProgramOptions& options) {
     const CollectRequest& request = *options.collect;
     PrintingMessageBox box;
-    forms::Seams seams = forms::CurrentSeams();
+    const forms::Seams before = forms::CurrentSeams();
+    forms::Seams seams = before;
     seams.messageBox = &box;
     forms::SetSeams(seams);
+    // The box lives on this frame: whatever way the run returns, the seams it found come back.
+    struct Restore {
+        forms::Seams seams;
+        ~Restore() { forms::SetSeams(seams); }
+    } restore{before};
     if (!StartProgram(options)) return -1;
 
     const bool finished = request.kind == "完本";

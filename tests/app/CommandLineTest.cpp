@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: MIT
+#include "app/HeadlessRun.h"
+#include "app/Program.h"
+#include "services/TextOps.h"
+#include "tests/app/AppFixture.h"
+#include "tools/demosite/DemoCatalogue.h"
+
+using namespace paveno;
+using namespace paveno::test;
+namespace fs = std::filesystem;
+
+TEST(CommandLine, ReadsTheOptionsAndRefusesMistakes) {
+    struct Case {
+        std::vector<std::string> args;
+        bool ok;
+        bool library = false;
+        std::string kind, category, pages, delay;
+        bool overwrite = false;
+    };
+    const Case cases[] = {
+        {{}, true},
+        {{"--library"}, true, true},
+        {{"--connect-to", "::127.0.0.1:8080", "--library"}, true, true},
+        {{"--collect", "完本/玄幻小说", "--pages", "3"}, true, false, "完本", "玄幻小说", "3"},
+        {{"--collect=连载中/武侠仙侠", "--delay=0", "--overwrite"}, true, false, "连载中", "武侠仙侠", "1", "0", true},
+        {{"--collect", "玄幻小说"}, false},
+        {{"--pages"}, false},
+        {{"--frobnicate"}, false},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto options = app::ParseArguments(c.args, error);
+        ASSERT_EQ(options.has_value(), c.ok) << error;
+        if (!options) {
+            EXPECT_FALSE(error.empty());
+            continue;
+        }
+        EXPECT_EQ(options->openLibrary, c.library);
+        EXPECT_EQ(options->collect.has_value(), !c.kind.empty());
+        if (!options->collect) continue;
+        EXPECT_FALSE(options->updateCheck) << "the headless run asks no update server";
+        EXPECT_EQ(options->collect->kind, c.kind);
+        EXPECT_EQ(options->collect->category, c.category);
+        EXPECT_EQ(options->collect->pages, c.pages);
+        EXPECT_EQ(options->collect->delayMs.value_or(""), c.delay);
+        EXPECT_EQ(options->collect->overwrite, c.overwrite);
+    }
+    std::string error;
+    const auto runDir = app::ParseArguments({"--run-dir", "/tmp/书库"}, error);
+    ASSERT_TRUE(runDir);
+    EXPECT_EQ(runDir->runDirectory, fs::u8path("/tmp/书库"));
+}
+
+TEST_F(AppTest, TheHeadlessRunCollectsLikeAUserAndEnds) {
+    const demo::DemoCatalogue catalogue({.booksPerCategory = 3, .archiveBytes = 500});
+    const auto& category = demo::DemoCatalogue::Categories()[17]; // 连载中/武侠仙侠
+    site_.serve(category.listPath + "1.html", ToText(catalogue.Answer(category.listPath + "1.html").body));
+    for (int b = 0; b < 3; ++b) {
+        const int serial = catalogue.BookAt(17, b).serial;
+        for (const std::string path :
+             {"/txt/" + std::to_string(serial) + "txt.html", "/dianzishu/UploadPic/" + std::to_string(serial) + ".jpg",
+              "/down/2011/" + std::to_string(serial) + ".rar"}) {
+            const ByteSet body = catalogue.Answer(path).body;
+            site_.serve(path, std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+        }
+    }
+    app::ProgramOptions options;
+    options.runDirectory = run_.path();
+    options.updateCheck = false;
+    options.collect = app::CollectRequest{"连载中", "武侠仙侠", "2", "0", false};
+    EXPECT_EQ(app::RunHeadlessCollection(options), 0);
+    EXPECT_EQ(end_.codes, std::vector<int>{0});
+    std::size_t archives = 0;
+    for (const auto& entry : fs::directory_iterator(At("小说/连载中/武侠仙侠")))
+        archives += entry.is_regular_file();
+    EXPECT_EQ(archives, 3u);
+    EXPECT_FALSE(fs::exists(At("缓存"))) << "the summary is answered with OK, which clears the cache";
+    EXPECT_EQ(forms::CurrentSeams().messageBox, &box_) << "the run's own box is gone with it";
+
+    end_.codes.clear();
+    options.collect = app::CollectRequest{"连载中", "玄幻小说", "1", std::nullopt, false};
+    EXPECT_EQ(app::RunHeadlessCollection(options), 2);
+    options.collect = app::CollectRequest{"全部", "玄幻小说", "1", std::nullopt, false};
+    EXPECT_EQ(app::RunHeadlessCollection(options), 2);
+}
