@@ -6,8 +6,8 @@
 #include "app/CollectionState.h"
 #include "app/LibraryStore.h"
 #include "app/LibraryWindow.h"
+#include "app/PageCutter.h"
 #include "app/Properties.h"
-#include "forms/kinds/RichEdit.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
 #include "services/Http.h"
@@ -24,6 +24,7 @@ struct WorkingTexts {
     Text entry;     // the entry being harvested
     Text remaining; // the list after that entry
     Text title;     // the title of the current book
+    PageMarkers markers;
 };
 
 WorkingTexts& Work() {
@@ -53,39 +54,12 @@ Text SelectedItem(std::uint32_t box) {
     return GetItemText(主窗口::id, box, ReadInteger(主窗口::id, box, kSelection));
 }
 
-// Positions and lengths are combined in double precision and truncated toward zero, as the cuts were designed.
-std::int32_t Cut(double value) {
-    return TruncateToInteger(value);
-}
-
-// The text after the first `head` less its first byte: the list and entry cuts keep one byte fewer than follows.
-Text AfterHeadLess(const Text& text, const Text& head) {
-    return RightText(text, Cut(double(TextLength(text)) - FindText(text, head) - TextLength(head)));
-}
-
-// The text after the first `head`.
-Text After(const Text& text, const Text& head) {
-    return RightText(text, Cut(double(TextLength(text)) - FindText(text, head) - TextLength(head) + 1));
-}
-
-// The text before the first `tail`; empty when there is none.
-Text Before(const Text& text, const Text& tail) {
-    return LeftText(text, Cut(FindText(text, tail) - 1.0));
-}
-
-// The text between `head` and `tail`.
-Text Between(const Text& text, const Text& head, const Text& tail) {
-    return After(Before(text, tail), head);
-}
-
-// Takes the next entry off `source`: the entry text up to the next book tail, the rest as the remaining text.
-void TakeEntry(const Text& source) {
+// Takes the next entry off `source` into the working texts.
+void NextEntry(const Text& source) {
     WorkingTexts& w = Work();
-    const Text tail = Marker(标记窗口::小说尾);
-    const Text from = source;
-    w.entry = Before(from, tail);
-    w.remaining = RightText(from, Cut(double(TextLength(from)) - TextLength(w.entry) - TextLength(tail)));
-    w.entry = AfterHeadLess(w.entry, Marker(标记窗口::小说头));
+    EntrySplit split = TakeEntry(source, w.markers);
+    w.entry = std::move(split.entry);
+    w.remaining = std::move(split.remaining);
 }
 
 Text CategoryLabel() {
@@ -122,7 +96,7 @@ void PrepareLibraryFolders() {
 
 void FetchListPages() {
     CollectionState& s = State();
-    s.pageCount = Cut(ToNumber(ReadText(主窗口::id, 主窗口::编辑框1, kEditContent)));
+    s.pageCount = TruncateToInteger(ToNumber(ReadText(主窗口::id, 主窗口::编辑框1, kEditContent)));
     const bool finished = FinishedKind();
     const std::uint32_t urlBox = finished ? 主窗口::完本网页 : 主窗口::连载网页;
     for (std::int32_t page = 1; page <= s.pageCount; ++page) {
@@ -145,18 +119,15 @@ void FetchListPages() {
 void ParseListPage(int page) {
     const bool finished = FinishedKind();
     const Text cachePath = store::CachedListPagePath(GetRunDirectory(), SelectedItem(CategoryBox(finished)), page);
-    const Text listTail = Marker(finished ? 标记窗口::列表尾 : 标记窗口::列表尾1);
-
     WorkingTexts& w = Work();
-    w.list = forms::WithCrLf(ToText(ReadFileBytes(cachePath)));
-    w.list = AfterHeadLess(w.list, Marker(标记窗口::列表头));
-    w.list = LeftText(w.list, FindText(w.list, listTail)); // keeps the tail's first byte; empty without a tail
+    w.markers = MarkersFrom(finished, Marker); // read for each page, as the marker boxes hold them
+    w.list = CutList(WithCrLf(ToText(ReadFileBytes(cachePath))), w.markers);
 
-    TakeEntry(w.list);
+    NextEntry(w.list);
     for (int k = 1; k <= 20; ++k) {
         HarvestEntry();
         if (w.title.empty()) break;
-        TakeEntry(w.remaining);
+        NextEntry(w.remaining);
         Delay(State().delayMs);
     }
 }
@@ -170,12 +141,11 @@ void HarvestEntry() {
     const bool finished = FinishedKind();
     s.categoryPath = store::CategoryPath(finished, SelectedItem(CategoryBox(finished)));
 
-    // The book's link without ".html"; its last part is the serial number.
-    s.bookSerial = LeftText(entry, FindText(entry, Marker(标记窗口::序号尾)));
-    s.bookSerial = LeftText(s.bookSerial, TextLength(s.bookSerial) - 1);
-    w.title = Between(entry, Marker(标记窗口::标题头), Marker(标记窗口::标题尾));
-    s.bookAuthor = Between(entry, Marker(标记窗口::作者头), Marker(标记窗口::作者尾));
-    s.bookIntro = After(entry, Marker(标记窗口::简介头));
+    EntryFields fields = CutEntry(entry, w.markers);
+    s.bookSerial = std::move(fields.serial); // the link without ".html"; its last part is the serial number
+    w.title = std::move(fields.title);
+    s.bookAuthor = std::move(fields.author);
+    s.bookIntro = std::move(fields.intro);
 
     const Text runDir = GetRunDirectory();
     const Text archivePath = store::ArchivePath(runDir, s.categoryPath, w.title);
@@ -194,9 +164,8 @@ void HarvestEntry() {
 
     // Nothing can be stored for a title that is no file name, so nothing is fetched for it either.
     if (isNew && store::IsValidTitle(w.title)) {
-        const Text coverName = Between(entry, Marker(标记窗口::图片头), Marker(标记窗口::图片尾));
-        s.coverUrl = Url(build::kPictureHost, {"/dianzishu/UploadPic/", coverName});
-        s.bookSerial = RightText(s.bookSerial, TextLength(s.bookSerial) - FindTextReverse(s.bookSerial, "/"));
+        s.coverUrl = Url(build::kPictureHost, {"/dianzishu/UploadPic/", CutCoverName(entry, w.markers)});
+        s.bookSerial = FinalSerial(s.bookSerial);
         s.textPageUrl = Url(build::kTextHost, {"/txt/", s.bookSerial, "txt.html#"});
         if (!s.bookSerial.empty()) {
             WriteFileBytes(store::DownloadPagePath(runDir, w.title), HttpReadFile(s.textPageUrl));

@@ -187,6 +187,7 @@ Text ToText(double number) {
 }
 
 Text ToText(const ByteSet& bytes) {
+    if (bytes.empty()) return {}; // an empty vector may hold no buffer at all, and strnlen wants one
     const auto* data = reinterpret_cast<const char*>(bytes.data());
     return Text(data, ::strnlen(data, bytes.size()));
 }
@@ -268,6 +269,23 @@ Text JoinTextList(std::initializer_list<std::string_view> parts) {
 int CompareTexts(const Text& a, const Text& b) {
     const int c = a.compare(b); // char_traits<char> compares bytes as unsigned
     return (c > 0) - (c < 0);
+}
+
+Text WithCrLf(std::string_view text) {
+    Text out;
+    out.reserve(text.size() + text.size() / 32);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r') {
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            out += "\r\n";
+        } else if (c == '\n') {
+            out += "\r\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 std::int32_t TruncateToInteger(double x) {

@@ -45,6 +45,10 @@ template <typename... Parts> Text JoinTexts(const Parts&... parts) {
 
 int CompareTexts(const Text& a, const Text& b);
 
+// The text with every CR LF, lone CR and lone LF made CR LF: the one form in which text boxes hold line breaks, so
+// that texts from anywhere compare alike. (Neither byte can be the trail byte of a GBK character.)
+Text WithCrLf(std::string_view text);
+
 // Drops the fraction toward zero through a 64-bit integer and keeps its low 32 bits; a number beyond the 64-bit
 // range (or not a number) gives the x87 "integer indefinite", whose low half is 0.
 std::int32_t TruncateToInteger(double x);

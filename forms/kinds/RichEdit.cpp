@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "forms/kinds/RichEdit.h"
 
+#include "services/TextOps.h"
+
 #include <QPlainTextEdit>
 
 namespace paveno::forms {
@@ -24,23 +26,6 @@ QString Shown(const Text& crlf) {
 }
 
 } // namespace
-
-Text WithCrLf(std::string_view text) {
-    Text out;
-    out.reserve(text.size() + text.size() / 32);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r') {
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            out += "\r\n";
-        } else if (c == '\n') {
-            out += "\r\n";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 const KindDescriptor& RichEdit::Descriptor() {
     return kDescriptor;

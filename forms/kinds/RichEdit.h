@@ -26,7 +26,4 @@ private:
     bool writing_ = false;
 };
 
-// The text with every CR LF, lone CR and lone LF made CR LF.
-Text WithCrLf(std::string_view text);
-
 } // namespace paveno::forms
