@@ -81,10 +81,6 @@ Text Decimal(std::int32_t n) {
 
 } // namespace
 
-const Text& CurrentTitle() {
-    return Work().title;
-}
-
 void SetReportObserver(std::function<void(const Text&)> observer) {
     ReportObserver() = std::move(observer);
 }

@@ -3,11 +3,10 @@
 
 #include "BuildConfig.h"
 #include "app/Properties.h"
+#include "app/UserActions.h"
 #include "services/ConnectTo.h"
 #include "services/system/SystemOps.h"
 
-#include <QAbstractButton>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -46,19 +45,11 @@ bool AppTest::Start(bool updateCheck) {
 }
 
 void AppTest::Click(std::uint32_t window, std::uint32_t control) {
-    forms::Control* c = forms::FindLiveControl(window, control);
-    auto* button = c ? qobject_cast<QAbstractButton*>(c->widget()) : nullptr;
-    ASSERT_NE(button, nullptr) << std::hex << control;
-    button->click();
+    ASSERT_TRUE(app::ClickControl(window, control)) << std::hex << control;
 }
 
 void AppTest::Pick(std::uint32_t window, std::uint32_t combo, int index) {
-    forms::Control* c = forms::FindLiveControl(window, combo);
-    auto* box = c ? c->widget()->findChild<QComboBox*>() : nullptr;
-    if (!box && c) box = qobject_cast<QComboBox*>(c->widget());
-    ASSERT_NE(box, nullptr) << std::hex << combo;
-    box->setCurrentIndex(index);
-    Settle(); // the selection event is posted and raised once the box shows the item
+    ASSERT_TRUE(app::PickItem(window, combo, index)) << std::hex << combo;
 }
 
 void AppTest::Type(std::uint32_t window, std::uint32_t edit, std::string_view utf8) {
@@ -82,10 +73,7 @@ bool AppTest::WaitUntil(const std::function<bool()>& done, double seconds) {
 }
 
 void AppTest::Settle() {
-    for (int i = 0; i < 5; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
+    app::ProcessPendingEvents();
 }
 
 bool AppTest::Shown(std::uint32_t window) {
