@@ -62,6 +62,7 @@ int RunHeadlessCollection(const ProgramOptions& options) {
         forms::Seams seams;
         ~Restore() { forms::SetSeams(seams); }
     } restore{before};
+    if (!ResolveRunDirectory(options)) return 2;
     if (!StartProgram(options)) return -1;
 
     const bool finished = request.kind == "完本";

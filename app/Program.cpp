@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include <cstdio>
+
 namespace paveno::app {
 namespace {
 ProgramOptions& MutableOptions() {
@@ -134,11 +136,27 @@ void EndRoutine() {
     State().ReleaseTexts();
 }
 
+std::optional<std::filesystem::path> ResolveRunDirectory(const ProgramOptions& options) {
+    std::error_code ec;
+    std::filesystem::path folder = options.runDirectory.empty() ? ChooseRunDirectory(ExecutableFolder())
+                                                                : std::filesystem::absolute(options.runDirectory, ec);
+    // Every path the handlers build starts with this folder: it must exist, or files would land in whatever
+    // folder happened to be current.
+    if (!ec) std::filesystem::create_directories(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder)) {
+        std::fprintf(stderr, "paveno: cannot use %s as the library folder\n", folder.string().c_str());
+        return std::nullopt;
+    }
+    return folder;
+}
+
 bool StartProgram(const ProgramOptions& options) {
     MutableOptions() = options;
     ResetState();
+    const auto folder = ResolveRunDirectory(options);
+    if (!folder) return false;
     forms::RuntimeOptions runtime;
-    runtime.runDirectory = options.runDirectory.empty() ? ChooseRunDirectory(ExecutableFolder()) : options.runDirectory;
+    runtime.runDirectory = *folder;
     if (!forms::InitRuntime(Program(), runtime)) return false;
     // The handlers build every path on the run directory; the engine made it the current folder.
     SetRunDirectory(Utf8ToGbkLossy(forms::RunDirectory().string()));
@@ -147,6 +165,7 @@ bool StartProgram(const ProgramOptions& options) {
 }
 
 int RunProgram(const ProgramOptions& options) {
+    if (!ResolveRunDirectory(options)) return 2;
     if (StartProgram(options)) forms::RunMessageLoop();
     return forms::RuntimeErrorCount() > 0 ? -1 : 0;
 }

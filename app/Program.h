@@ -37,6 +37,10 @@ std::filesystem::path ChooseRunDirectory(const std::filesystem::path& executable
 // The options of the running program (the handlers read them).
 const ProgramOptions& Options();
 
+// The library folder for these options, absolute and made if missing; nullopt (and a message on standard error)
+// when it cannot be made.
+std::optional<std::filesystem::path> ResolveRunDirectory(const ProgramOptions& options);
+
 // Program entry up to the message loop: engine, end routine, start window. False when the engine could not start
 // (the run-time error has been reported then).
 bool StartProgram(const ProgramOptions& options);

@@ -5,6 +5,8 @@
 #include "tests/app/AppFixture.h"
 #include "tools/demosite/DemoCatalogue.h"
 
+#include <fstream>
+
 using namespace paveno;
 using namespace paveno::test;
 namespace fs = std::filesystem;
@@ -82,4 +84,19 @@ TEST_F(AppTest, TheHeadlessRunCollectsLikeAUserAndEnds) {
     EXPECT_EQ(app::RunHeadlessCollection(options), 2);
     options.collect = app::CollectRequest{"全部", "玄幻小说", "1", std::nullopt, false};
     EXPECT_EQ(app::RunHeadlessCollection(options), 2);
+}
+
+TEST(CommandLine, TheLibraryFolderIsMadeAbsoluteAndCreated) {
+    test::TempRunDirectory base;
+    test::CurrentDirectory inBase(base.path());
+    app::ProgramOptions options;
+    options.runDirectory = "书库/新的";
+    const auto folder = app::ResolveRunDirectory(options);
+    ASSERT_TRUE(folder);
+    EXPECT_TRUE(folder->is_absolute());
+    EXPECT_TRUE(fs::is_directory(base.path() / "书库" / "新的"));
+
+    std::ofstream(base.path() / "a-file") << "x"; // a folder cannot be made inside a file
+    options.runDirectory = base.path() / "a-file" / "library";
+    EXPECT_FALSE(app::ResolveRunDirectory(options));
 }
