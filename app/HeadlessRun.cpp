@@ -62,8 +62,7 @@ int RunHeadlessCollection(const ProgramOptions& options) {
         forms::Seams seams;
         ~Restore() { forms::SetSeams(seams); }
     } restore{before};
-    if (!ResolveRunDirectory(options)) return 2;
-    if (!StartProgram(options)) return -1;
+    if (!StartProgram(options)) return StartFailure();
 
     const bool finished = request.kind == "完本";
     if (!finished && request.kind != "连载中") return Refuse("unknown kind " + request.kind);

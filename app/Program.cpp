@@ -150,6 +150,11 @@ std::optional<std::filesystem::path> ResolveRunDirectory(const ProgramOptions& o
     return folder;
 }
 
+int StartFailure() {
+    // A start that failed without a run-time error failed on its library folder.
+    return forms::RuntimeErrorCount() > 0 ? -1 : 2;
+}
+
 bool StartProgram(const ProgramOptions& options) {
     MutableOptions() = options;
     ResetState();
@@ -165,8 +170,8 @@ bool StartProgram(const ProgramOptions& options) {
 }
 
 int RunProgram(const ProgramOptions& options) {
-    if (!ResolveRunDirectory(options)) return 2;
-    if (StartProgram(options)) forms::RunMessageLoop();
+    if (!StartProgram(options)) return StartFailure();
+    forms::RunMessageLoop();
     return forms::RuntimeErrorCount() > 0 ? -1 : 0;
 }
 

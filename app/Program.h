@@ -44,6 +44,8 @@ std::optional<std::filesystem::path> ResolveRunDirectory(const ProgramOptions& o
 // Program entry up to the message loop: engine, end routine, start window. False when the engine could not start
 // (the run-time error has been reported then).
 bool StartProgram(const ProgramOptions& options);
+// The exit code of a StartProgram that returned false: 2 for an unusable library folder, -1 after a run-time error.
+int StartFailure();
 // StartProgram, then the message loop; the exit code of an orderly end.
 int RunProgram(const ProgramOptions& options);
 
