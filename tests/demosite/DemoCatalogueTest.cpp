@@ -76,3 +76,79 @@ TEST(DemoCatalogue, LineFeedOnlyPagesHaveNoCarriageReturn) {
     EXPECT_EQ(page.find('\r'), Text::npos);
     EXPECT_GT(page.size(), 3000u);
 }
+
+// Which archives of a category fail, come cut or drip, as a row of letters for the first twelve books: the K-th,
+// 2K-th, ... book of each category is picked, and a book picked twice takes the first of fail, cut, drip.
+TEST(DemoCatalogue, ArchiveFaultsPickEveryKthBookOfEachCategory) {
+    struct Case {
+        CatalogueOptions options;
+        std::string faults; // '.' whole, 'F' 404 page, 'C' cut, 'D' drip
+    };
+    const Case cases[] = {
+        {{}, "............"},
+        {{.failArchives = 3}, "..F..F..F..F"},
+        {{.cutArchives = 4}, "...C...C...C"},
+        {{.dripArchives = 5}, "....D....D.."},
+        {{.failArchives = 1}, "FFFFFFFFFFFF"},
+        {{.failArchives = 4, .cutArchives = 2, .dripArchives = 3}, ".CDF.C.FDC.F"},
+        {{.cutArchives = 6, .dripArchives = 2}, ".D.D.C.D.D.C"},
+    };
+    for (const auto& c : cases) {
+        CatalogueOptions options = c.options;
+        options.archiveBytes = 50000;
+        const DemoCatalogue site(options);
+        for (int category : {0, 17}) {
+            std::string faults;
+            for (int i = 0; i < 12; ++i) {
+                const int serial = site.BookAt(category, i).serial;
+                const Response answer = site.Answer("/down/2011/" + std::to_string(serial) + ".rar");
+                const bool whole = answer.body == site.Archive(serial);
+                if (answer.status == 404 && answer.contentType.starts_with("text/html") && !whole) {
+                    faults += 'F';
+                } else if (answer.status != 200 || !whole) {
+                    faults += '?';
+                } else if (answer.delivery == Delivery::Cut) {
+                    faults += answer.sentBytes == 20000 ? 'C' : '?'; // 40% of the announced 50000 bytes
+                } else {
+                    faults += answer.delivery == Delivery::Drip ? 'D' : '.';
+                }
+                const char expected = ".FCD"[static_cast<int>(site.ArchiveFaultOf(serial))];
+                EXPECT_EQ(faults.back(), expected) << "book " << i << " of category " << category;
+            }
+            EXPECT_EQ(faults, c.faults) << "category " << category;
+        }
+        // Only archives misbehave: the book's text page and cover stay whole.
+        const int serial = site.BookAt(0, 11).serial;
+        EXPECT_EQ(site.Answer("/txt/" + std::to_string(serial) + "txt.html").delivery, Delivery::Whole);
+        EXPECT_EQ(site.Answer("/dianzishu/UploadPic/" + std::to_string(serial) + ".jpg").status, 200);
+    }
+}
+
+// A broken site answers its list pages with a server error from a chosen page on; an error page looks like a page of
+// the site, in GBK, and is far under the size from which an archive counts as present.
+TEST(DemoCatalogue, ListPagesFailFromTheChosenPageOnWithARealLookingErrorPage) {
+    struct Case {
+        int failPagesFrom;
+        std::string path;
+        int status;
+    };
+    const Case cases[] = {
+        {0, "/wanben/xh/tuijian1.html", 200}, {1, "/wanben/xh/tuijian1.html", 500},
+        {1, "/tongren/list40-1.html", 500},   {3, "/wanben/xh/tuijian2.html", 200},
+        {3, "/wanben/xh/tuijian3.html", 500}, {3, "/wanben/xh/tuijian9.html", 500},
+        {2, "/down/2011/100001.rar", 200},    {2, "/txt/100001txt.html", 200},
+        {0, "/wanben/xh/tuijian0.html", 404}, {0, "/nothing", 404},
+    };
+    for (const auto& c : cases) {
+        const Response answer = DemoCatalogue({.failPagesFrom = c.failPagesFrom}).Answer(c.path);
+        EXPECT_EQ(answer.status, c.status) << c.path << " from " << c.failPagesFrom;
+        if (answer.status == 200) continue;
+        const Text page = ToText(answer.body);
+        EXPECT_EQ(page.size(), answer.body.size()) << "zero byte in " << c.path;
+        EXPECT_TRUE(GbkToUtf8(page).has_value()) << c.path;
+        EXPECT_NE(page.find(std::to_string(c.status)), Text::npos) << c.path;
+        EXPECT_GT(page.size(), 2000u) << c.path;
+        EXPECT_LT(page.size(), 30000u) << c.path;
+        EXPECT_EQ(answer.contentType, "text/html; charset=gbk");
+    }
+}

@@ -12,7 +12,9 @@ namespace paveno::demo {
 namespace {
 
 // The site's pages are written here in UTF-8 and sent as GBK.
-Text G(std::string_view utf8) { return Gbk(utf8); }
+Text G(std::string_view utf8) {
+    return Gbk(utf8);
+}
 
 const char* const kFinished[][2] = {
     {"玄幻小说", "/wanben/xh/tuijian"},      {"都市小说", "/wanben/ds/tuijian"},
@@ -128,6 +130,7 @@ std::optional<Response> DemoCatalogue::ListPageAt(const std::string& path) const
         }
         const int page = std::stoi(number);
         if (page < 1) continue;
+        if (options_.failPagesFrom > 0 && page >= options_.failPagesFrom) return ErrorPage(500);
         std::vector<Book> books;
         for (int i = (page - 1) * kBooksPerPage; i < std::min(page * kBooksPerPage, options_.booksPerCategory); ++i) {
             books.push_back(BookAt(static_cast<int>(c), i));
@@ -168,7 +171,7 @@ Response DemoCatalogue::Answer(const std::string& path) const {
 
     if (auto page = ListPageAt(path)) return *page;
     if (auto serial = serialOf("/dianzishu/UploadPic/", ".jpg")) return Page("image/jpeg", Cover(*serial));
-    if (auto serial = serialOf("/down/2011/", ".rar")) return Page("application/x-rar-compressed", Archive(*serial));
+    if (auto serial = serialOf("/down/2011/", ".rar")) return ArchiveAt(*serial);
     if (auto serial = serialOf("/txt/", "txt.html")) {
         const Text page = G("<html><head><title>TXT下载</title></head><body>\r\n<div class=\"download\"><ul>"
                             "<li><a class=\"dla\" href=\"http://") +
@@ -185,7 +188,54 @@ Response DemoCatalogue::Answer(const std::string& path) const {
     if (path == "/pavenobk/Paveno-update.exe") {
         return Page("application/octet-stream", BytesOf("#!/bin/sh\necho 'Paveno demo updater: nothing to do.'\n"));
     }
-    return Page("text/html; charset=gbk", BytesOf(G("<html><body>404 找不到该页面</body></html>")), 404);
+    return ErrorPage(404);
+}
+
+ArchiveFault DemoCatalogue::ArchiveFaultOf(int serial) const {
+    const int place = serial % 1000 + 1; // the book's place in its category's list, from 1
+    auto picks = [&](int k) { return k > 0 && place % k == 0; };
+    if (picks(options_.failArchives)) return ArchiveFault::Fail;
+    if (picks(options_.cutArchives)) return ArchiveFault::Cut;
+    if (picks(options_.dripArchives)) return ArchiveFault::Drip;
+    return ArchiveFault::None;
+}
+
+Response DemoCatalogue::ArchiveAt(int serial) const {
+    const ArchiveFault fault = ArchiveFaultOf(serial);
+    if (fault == ArchiveFault::Fail) return ErrorPage(404);
+    Response answer = Page("application/x-rar-compressed", Archive(serial));
+    if (fault == ArchiveFault::Cut) {
+        answer.delivery = Delivery::Cut;
+        answer.sentBytes = answer.body.size() * 2 / 5;
+    } else if (fault == ArchiveFault::Drip) {
+        answer.delivery = Delivery::Drip;
+    }
+    return answer;
+}
+
+Response ErrorPage(int status) {
+    const bool missing = status == 404;
+    const Text headline = missing ? Text("404 Not Found") : Decimal(status) + " Internal Server Error";
+    Text page = G("<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
+                  "charset=gbk\" />\r\n<title>") +
+                headline +
+                G(" - 小说下载</title>\r\n<style type=\"text/css\">\r\nbody{margin:0;font:12px/1.8 "
+                  "\"宋体\",Arial;color:#333;background:#f5f5f5}\r\n.top{height:32px;background:#1d6fb8;color:#fff;"
+                  "padding:0 20px;line-height:32px}\r\n.box{width:760px;margin:40px auto;background:#fff;border:1px "
+                  "solid #ddd;padding:30px}\r\n.box h1{font-size:22px;color:#c00}\r\n.nav li{display:inline-block;"
+                  "width:120px}\r\n.foot{text-align:center;color:#999;padding:20px}\r\n</style>\r\n</head>\r\n"
+                  "<body>\r\n<div class=\"top\">小说下载 - 全本小说TXT免费下载</div>\r\n<div class=\"box\">\r\n<h1>") +
+                headline + "</h1>\r\n<p>" +
+                (missing ? G("对不起，您要访问的页面不存在，或者该文件已被删除。") : G("服务器内部错误，请稍后再试。")) +
+                G("</p>\r\n<p>您可以返回<a href=\"http://") + build::kListHost +
+                G("/\">网站首页</a>，或者从下面的分类中继续寻找您喜欢的小说：</p>\r\n<ul class=\"nav\">\r\n");
+    for (const auto& category : DemoCatalogue::Categories()) {
+        page += JoinTexts(Text("<li><a href=\"http://"), build::kListHost, category.listPath, "1.html", "\" title=\"",
+                          category.name, G("TXT下载\">"), category.name, "</a></li>\r\n");
+    }
+    page += G("</ul>\r\n</div>\r\n<div class=\"foot\">本站所有小说均由网友上传，仅供试读，请在下载后24小时内删除。"
+              "<br />Copyright &copy; 小说下载 All Rights Reserved.</div>\r\n</body>\r\n</html>\r\n");
+    return Page("text/html; charset=gbk", BytesOf(page), status);
 }
 
 ByteSet MakeJpeg(int width, int height, std::uint32_t seed, std::size_t bytes) {

@@ -19,12 +19,30 @@ struct CatalogueOptions {
     std::size_t coverBytes = 6000;    // above the 2000 bytes under which a cover is fetched again
     bool newerVersion = false;        // announce 1171 instead of this program's 1170
     bool lineFeedsOnly = false;       // write pages with LF line breaks instead of CR LF
+
+    // Faults on request. An archive fault picks every K-th book of each category: the K-th, 2K-th, ... book of its
+    // list (0 is off). A book that two of them pick takes the first of: fail, cut, drip.
+    int failArchives = 0;  // the archive address answers 404 with an error page
+    int cutArchives = 0;   // the archive announces its whole length, sends 40% of it and closes
+    int dripArchives = 0;  // the archive comes one byte at a time, slowly
+    int failPagesFrom = 0; // list pages numbered from this on answer 500 with an error page (1: every list page)
+};
+
+enum class ArchiveFault { None, Fail, Cut, Drip };
+
+// How the server sends a body. What is sent is decided here; how fast is the server's business.
+enum class Delivery {
+    Whole,
+    Cut,  // the Content-Length announces the whole body; `sentBytes` of it are sent, then the connection closes
+    Drip, // the whole body, one byte at a time
 };
 
 struct Response {
     int status = 200;
     std::string contentType;
     ByteSet body;
+    Delivery delivery = Delivery::Whole;
+    std::size_t sentBytes = 0; // for Delivery::Cut
 };
 
 struct Category {
@@ -56,13 +74,19 @@ public:
     Text Entry(const Book& book) const;
     ByteSet Cover(int serial) const;
     ByteSet Archive(int serial) const;
+    // The fault that the options give the archive of the book with this serial.
+    ArchiveFault ArchiveFaultOf(int serial) const;
 
 private:
     std::optional<Response> ListPageAt(const std::string& path) const;
     Text Lines(Text text) const;
+    Response ArchiveAt(int serial) const;
 
     CatalogueOptions options_;
 };
+
+// A page in the site's layout that tells of an error ("404 Not Found"), a few kilobytes as real sites send them.
+Response ErrorPage(int status);
 
 // A JPEG of the given size in pixels, padded with a comment segment to at least `bytes` bytes.
 ByteSet MakeJpeg(int width, int height, std::uint32_t seed, std::size_t bytes);

@@ -1,30 +1,110 @@
 // SPDX-License-Identifier: MIT
-// paveno-demo-site: serves the whole demo catalogue on 127.0.0.1 for the demo and the end-to-end runs.
+// paveno-demo-site: serves the whole demo catalogue on 127.0.0.1 for the demo and the end-to-end runs, and on request
+// behaves like a distant or a broken site.
 #include "tools/demosite/DemoCatalogue.h"
 
 #include <httplib.h>
 
+#include <pthread.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
 void Usage() {
-    std::fprintf(stderr, "usage: paveno-demo-site --port P [--books-per-category N] [--archive-bytes N]\n"
-                         "                        [--cover-bytes N] [--newer-version] [--lf]\n"
-                         "  --port 0 picks a free port and prints it.\n");
+    std::fprintf(stderr,
+                 "usage: paveno-demo-site --port P [--books-per-category N] [--archive-bytes N] [--cover-bytes N]\n"
+                 "                        [--newer-version] [--lf] [--latency-ms N] [--rate-kbps N]\n"
+                 "                        [--fail-archives K] [--cut-archives K] [--drip-archives K] [--fail-pages N]\n"
+                 "  --port 0 picks a free port and prints it.\n"
+                 "  --latency-ms N     every response waits N ms before its first byte\n"
+                 "  --rate-kbps N      every body is sent at most N kilobytes (1000 bytes) a second per connection\n"
+                 "  --fail-archives K  the archive of every K-th book of a category (K-th, 2K-th, ...) is a 404 page\n"
+                 "  --cut-archives K   ... announces its whole length, sends 40%% of it and closes the connection\n"
+                 "  --drip-archives K  ... is sent one byte every 500 ms\n"
+                 "  --fail-pages N     list pages numbered N and above answer 500 (1: the site is broken)\n"
+                 "  A book picked by several takes the first of fail, cut, drip.\n");
     std::exit(2);
 }
 
-httplib::Server* g_server = nullptr;
+struct Pacing {
+    std::chrono::milliseconds latency{0};
+    long long bytesPerSecond = 0; // 0: as fast as the connection takes it
+};
+
+constexpr auto kDripInterval = 500ms;
+constexpr std::size_t kWholeChunk = 64 * 1024;
+
+// The end of the program: every wait below ends at once when it comes, so a dripping connection does not hold the
+// stop back.
+class Stop {
+public:
+    void request() {
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
+        changed_.notify_all();
+    }
+    // Waits until `deadline`; false when the program is stopping.
+    bool waitUntil(Clock::time_point deadline) {
+        std::unique_lock lock(mutex_);
+        return !changed_.wait_until(lock, deadline, [&] { return stopped_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stopped_ = false;
+};
+
+Stop g_stop;
+
+// Sends one body as `answer.delivery` says, paced by the rate limit: each chunk is sent once the time it costs at
+// that rate has passed since the first byte, so a late wake-up is made up on the next chunk.
+httplib::ContentProvider Sender(std::shared_ptr<const paveno::demo::Response> answer, const Pacing& pacing) {
+    struct State {
+        Clock::time_point start{};
+        bool started = false;
+    };
+    return [answer, pacing, state = std::make_shared<State>()](size_t offset, size_t, httplib::DataSink& sink) {
+        const auto& body = answer->body;
+        const std::size_t end =
+            answer->delivery == paveno::demo::Delivery::Cut ? std::min(answer->sentBytes, body.size()) : body.size();
+        if (offset >= end) return false; // a cut body: the connection closes short of its Content-Length
+        if (!state->started) state->start = Clock::now(), state->started = true;
+
+        std::size_t chunk = std::min(end - offset, kWholeChunk);
+        Clock::time_point due = Clock::now();
+        if (answer->delivery == paveno::demo::Delivery::Drip) {
+            chunk = 1;
+            due = state->start + static_cast<long long>(offset) * kDripInterval;
+        } else if (pacing.bytesPerSecond > 0) {
+            chunk = std::min<std::size_t>(chunk, std::max<long long>(1, pacing.bytesPerSecond / 100)); // 10 ms each
+            due = state->start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                                     static_cast<double>(offset + chunk) / pacing.bytesPerSecond));
+        }
+        if (!g_stop.waitUntil(due)) return false;
+        return sink.write(reinterpret_cast<const char*>(body.data()) + offset, chunk);
+    };
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
     paveno::demo::CatalogueOptions options;
+    Pacing pacing;
     int port = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -32,7 +112,7 @@ int main(int argc, char** argv) {
             if (i + 1 >= argc) Usage();
             char* end = nullptr;
             const long long v = std::strtoll(argv[++i], &end, 10);
-            if (*end != '\0' || v < 0) Usage();
+            if (*end != '\0' || v < 0 || v > 1'000'000'000) Usage();
             return v;
         };
         if (arg == "--port")
@@ -47,22 +127,52 @@ int main(int argc, char** argv) {
             options.newerVersion = true;
         else if (arg == "--lf")
             options.lineFeedsOnly = true;
+        else if (arg == "--latency-ms")
+            pacing.latency = std::chrono::milliseconds(number());
+        else if (arg == "--rate-kbps")
+            pacing.bytesPerSecond = number() * 1000;
+        else if (arg == "--fail-archives")
+            options.failArchives = static_cast<int>(number());
+        else if (arg == "--cut-archives")
+            options.cutArchives = static_cast<int>(number());
+        else if (arg == "--drip-archives")
+            options.dripArchives = static_cast<int>(number());
+        else if (arg == "--fail-pages")
+            options.failPagesFrom = static_cast<int>(number());
         else
             Usage();
     }
     if (port < 0 || port > 65535) Usage();
 
+    // SIGTERM and SIGINT are taken by one thread of their own (every other thread inherits the blocked mask), so the
+    // stop runs outside a signal handler and can wake the waits.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
     const paveno::demo::DemoCatalogue catalogue(options);
     httplib::Server server;
-    server.Get(".*", [&](const httplib::Request& request, httplib::Response& response) {
-        const auto answer = catalogue.Answer(request.path);
-        response.status = answer.status;
-        response.set_content(reinterpret_cast<const char*>(answer.body.data()), answer.body.size(),
-                             answer.contentType.c_str());
+    // Slow and dripping answers each hold a thread for as long as they last.
+    server.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    // The library listens with a backlog of 5, so a burst of connections would lose SYNs and wait a second for each
+    // retry; the listening socket is kept from its options call and its backlog raised once bound.
+    int listening = -1;
+    server.set_socket_options([&](socket_t socket) {
+        httplib::default_socket_options(socket);
+        if (listening < 0) listening = socket;
     });
-    g_server = &server;
-    std::signal(SIGTERM, [](int) { g_server->stop(); });
-    std::signal(SIGINT, [](int) { g_server->stop(); });
+    server.Get(".*", [&](const httplib::Request& request, httplib::Response& response) {
+        auto answer = std::make_shared<const paveno::demo::Response>(catalogue.Answer(request.path));
+        if (pacing.latency.count() > 0 && !g_stop.waitUntil(Clock::now() + pacing.latency)) return;
+        response.status = answer->status;
+        const std::size_t length = answer->body.size();
+        if (length == 0)
+            response.set_content("", 0, answer->contentType.c_str());
+        else
+            response.set_content_provider(length, answer->contentType, Sender(answer, pacing));
+    });
 
     if (port == 0)
         port = server.bind_to_any_port("127.0.0.1");
@@ -72,6 +182,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "paveno-demo-site: cannot listen on 127.0.0.1\n");
         return 1;
     }
+    if (listening >= 0) ::listen(listening, SOMAXCONN);
+    std::thread stopper([&] {
+        int signal = 0;
+        sigwait(&signals, &signal);
+        g_stop.request();
+        while (!server.is_running()) // a stop before the server runs would be lost
+            std::this_thread::sleep_for(10ms);
+        server.stop();
+    });
+    stopper.detach(); // it may still be waiting when the server ends another way; exit takes it down
+
     std::printf("paveno-demo-site listening on 127.0.0.1:%d\n", port);
     std::fflush(stdout);
     server.listen_after_bind();

@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: MIT
+// The real paveno-demo-site program over real sockets: what a client receives of a whole, a cut and a dripping
+// archive, that dripping connections do not hold other requests back, and that a stop ends it while one drips.
+#include "tools/demosite/DemoCatalogue.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace paveno::demo;
+
+namespace {
+
+#ifdef PAVENO_DEMO_SITE
+
+// A limit for every wait, so that a site that hangs fails the test instead of holding it.
+constexpr int kPatienceSeconds = 20;
+
+class SiteProcess {
+public:
+    explicit SiteProcess(std::vector<std::string> args) {
+        args.insert(args.begin(), {PAVENO_DEMO_SITE, "--port", "0"});
+        int out[2];
+        if (pipe(out) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            close(out[1]);
+            std::vector<char*> argv;
+            for (auto& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        std::unique_ptr<FILE, int (*)(FILE*)> lines(fdopen(out[0], "r"), fclose);
+        char line[200] = {};
+        if (lines && std::fgets(line, sizeof line, lines.get())) {
+            const std::string text = line;
+            if (const auto colon = text.rfind(':'); colon != std::string::npos)
+                port_ = std::stoi(text.substr(colon + 1));
+        }
+    }
+    ~SiteProcess() {
+        if (pid_ > 0 && !exitStatus_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    int port() const { return port_; }
+
+    // The exit status after SIGTERM, or nullopt when the program is still running after the patience runs out.
+    std::optional<int> terminate() {
+        kill(pid_, SIGTERM);
+        for (int i = 0; i < kPatienceSeconds * 100 && !exitStatus_; ++i) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_)
+                exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            else
+                usleep(10000);
+        }
+        return exitStatus_;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+    std::optional<int> exitStatus_;
+};
+
+// One HTTP/1.0 request on a connection of its own, as the program sends them.
+class Exchange {
+public:
+    Exchange(int port, const std::string& path) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+        timeval patience{kPatienceSeconds, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return;
+        const std::string request = "GET " + path + " HTTP/1.0\r\nHost: www.nv.example\r\n\r\n";
+        connected_ = send(fd_, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size());
+    }
+    ~Exchange() { close(fd_); }
+
+    // Reads until the head and at least `bodyBytes` of the body arrived, or the connection ended (false).
+    bool readAtLeast(std::size_t bodyBytes) {
+        while (!connected_ || !headEnd() || received_.size() - *headEnd() < bodyBytes) {
+            char buffer[65536];
+            const ssize_t n = connected_ ? recv(fd_, buffer, sizeof buffer, 0) : -1;
+            if (n <= 0) {
+                ended_ = n == 0;
+                return false;
+            }
+            received_.append(buffer, static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+    // Reads up to the end of the connection; true when the server closed it (not a time-out).
+    bool readAll() {
+        readAtLeast(SIZE_MAX);
+        return ended_;
+    }
+
+    std::string statusLine() const { return received_.substr(0, received_.find("\r\n")); }
+    std::string head() const { return headEnd() ? received_.substr(0, *headEnd()) : ""; }
+    std::string body() const { return headEnd() ? received_.substr(*headEnd()) : ""; }
+
+private:
+    std::optional<std::size_t> headEnd() const {
+        const auto at = received_.find("\r\n\r\n");
+        return at == std::string::npos ? std::nullopt : std::optional<std::size_t>(at + 4);
+    }
+
+    int fd_;
+    bool connected_ = false;
+    bool ended_ = false;
+    std::string received_;
+};
+
+std::string Bytes(const paveno::ByteSet& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
+
+TEST(DemoSiteServer, SendsWholeCutAndMissingArchivesAsTheCatalogueDecides) {
+    const DemoCatalogue catalogue({.archiveBytes = 30000, .failArchives = 3, .cutArchives = 2});
+    SiteProcess site({"--archive-bytes", "30000", "--fail-archives", "3", "--cut-archives", "2", "--latency-ms", "5",
+                      "--rate-kbps", "3000"});
+    ASSERT_GT(site.port(), 0);
+    struct Case {
+        int place; // in the category's list, from 1
+        std::string status;
+        std::size_t received;
+    };
+    const Case cases[] = {{1, "200", 30000}, {2, "200", 12000}, {3, "404", 0}, {5, "200", 30000}};
+    for (const auto& c : cases) {
+        const int serial = catalogue.BookAt(0, c.place - 1).serial;
+        Exchange exchange(site.port(), "/down/2011/" + std::to_string(serial) + ".rar");
+        ASSERT_TRUE(exchange.readAll()) << "book " << c.place << " did not end";
+        EXPECT_NE(exchange.statusLine().find(" " + c.status + " "), std::string::npos) << exchange.statusLine();
+        const std::string body = exchange.body();
+        if (c.status == "404") {
+            EXPECT_EQ(body, Bytes(ErrorPage(404).body));
+            continue;
+        }
+        // A cut archive still announces its whole length: only the count of bytes tells the client it is short.
+        EXPECT_NE(exchange.head().find("Content-Length: 30000\r\n"), std::string::npos) << exchange.head();
+        EXPECT_EQ(body.size(), c.received) << "book " << c.place;
+        EXPECT_EQ(body, Bytes(catalogue.Archive(serial)).substr(0, c.received)) << "book " << c.place;
+    }
+    EXPECT_EQ(site.terminate(), 0);
+}
+
+TEST(DemoSiteServer, DrippingConnectionsHoldNothingBackAndAStopEndsThem) {
+    const DemoCatalogue catalogue({.dripArchives = 1});
+    SiteProcess site({"--drip-archives", "1"});
+    ASSERT_GT(site.port(), 0);
+
+    std::vector<std::unique_ptr<Exchange>> drips;
+    for (int i = 0; i < 40; ++i) {
+        drips.push_back(std::make_unique<Exchange>(
+            site.port(), "/down/2011/" + std::to_string(catalogue.BookAt(1, i).serial) + ".rar"));
+    }
+    for (auto& drip : drips)
+        ASSERT_TRUE(drip->readAtLeast(1)) << "a dripping archive sent no first byte";
+
+    Exchange page(site.port(), "/wanben/xh/tuijian1.html");
+    ASSERT_TRUE(page.readAll());
+    EXPECT_EQ(page.body(), Bytes(catalogue.Answer("/wanben/xh/tuijian1.html").body));
+
+    EXPECT_EQ(site.terminate(), 0);
+    for (auto& drip : drips) {
+        EXPECT_TRUE(drip->readAll()) << "a dripping connection outlived the server";
+        EXPECT_LT(drip->body().size(), catalogue.Archive(0).size());
+    }
+}
+
+#endif
+
+} // namespace
