@@ -1,8 +1,13 @@
 #!/usr/bin/python3
-"""The main job against the demo site on loopback: one category of 5 list pages (100 books, covers of 20 KiB,
-archives of 500 KiB) collected by `paveno --collect ... --delay 0`, and the same URLs fetched in order by one curl
-command line, in the same run. Prints both wall times, their ratio and Paveno's peak memory.
-Usage: bench/collect_bench.py [BUILD_DIR] [ROUNDS]"""
+"""The main job against the demo site: one category of 5 list pages (100 books, covers of 20 KiB, archives of 500 KiB)
+collected by `paveno --collect ... --delay 0`, and the same URLs fetched in order by one curl command line, in the same
+run. Twice: over loopback, and over a second site that acts as a distant one (every answer waits 50 ms before its first
+byte, every body comes at 4000 kB/s per connection). Prints the wall times, their ratios and Paveno's peak memory.
+
+Usage: bench/collect_bench.py [BUILD_DIR] [--rounds N] [--connections 1,2,4,8] [--only loopback|distant]
+  --connections  also collect from the distant site with `paveno --connections N` for each N (skipped when the
+                 program does not take the option)."""
+import argparse
 import os
 import shutil
 import subprocess
@@ -10,8 +15,21 @@ import sys
 import tempfile
 import time
 
-build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "build"))
-rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+BOOKS = 100
+PAGES = 5
+CATEGORY = "完本/玄幻小说"
+DISTANT = ["--latency-ms", "50", "--rate-kbps", "4000"]
+
+parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+parser.add_argument("build", nargs="?", default=os.path.join(os.path.dirname(__file__), "..", "build"))
+parser.add_argument("legacy_rounds", nargs="?", type=int, help=argparse.SUPPRESS)  # the old `BUILD ROUNDS` form
+parser.add_argument("--rounds", type=int, default=3, help="rounds per figure; the median is printed (default 3)")
+parser.add_argument("--connections", default="", help="a list such as 1,2,4,8, for the distant site")
+parser.add_argument("--only", choices=["loopback", "distant"], help="measure one of the two sites")
+args = parser.parse_args()
+rounds = args.legacy_rounds or args.rounds
+connections = [int(n) for n in args.connections.split(",") if n.strip()]
+build = os.path.abspath(args.build)
 paveno = os.path.join(build, "app", "paveno")
 site_program = os.path.join(build, "tools", "demosite", "paveno-demo-site")
 hosts = {}
@@ -21,62 +39,125 @@ with open(os.path.join(build, "generated", "BuildConfig.h"), encoding="utf-8") a
             name = line.split("k", 1)[1].split("[")[0]
             hosts[name] = line.split('"')[1]
 
-site = subprocess.Popen([site_program, "--port", "0", "--books-per-category", "100", "--archive-bytes", "512000",
-                         "--cover-bytes", "20480"], stdout=subprocess.PIPE, text=True)
-port = int(site.stdout.readline().rsplit(":", 1)[1])
-mapping = f"::127.0.0.1:{port}"
+# Neither curl nor Paveno may send the loopback requests to a developer's proxy.
+env = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy")}
+env["QT_QPA_PLATFORM"] = "offscreen"
 
-# The URLs the collection fetches, in its order: 5 list pages, then per book its text page, cover and archive.
-urls = [f"http://{hosts['ListHost']}/wanben/xh/tuijian{p}.html" for p in range(1, 6)]
-for book in range(100):
+# The URLs the collection fetches, in its order: the list pages, then per book its text page, cover and archive.
+urls = [f"http://{hosts['ListHost']}/wanben/xh/tuijian{p}.html" for p in range(1, PAGES + 1)]
+for book in range(BOOKS):
     serial = 100000 + book
     urls += [f"http://{hosts['TextHost']}/txt/{serial}txt.html",
              f"http://{hosts['PictureHost']}/dianzishu/UploadPic/{serial}.jpg",
              f"http://{hosts['BookHost']}/down/2011/{serial}.rar"]
 
 
-def run(command, env=None):
-    """Wall time in seconds and the peak resident memory (KiB) of that one process."""
-    start = time.monotonic()
-    child = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
-    _, status, usage = os.wait4(child.pid, 0)
-    seconds = time.monotonic() - start
-    child.returncode = os.waitstatus_to_exitcode(status)
-    if child.returncode != 0:
-        raise SystemExit(f"{command[0]} ended with {child.returncode}")
-    return seconds, usage.ru_maxrss
+class Site:
+    """A demo site process on a free loopback port, for the life of a `with` block."""
+
+    def __init__(self, extra):
+        self.process = subprocess.Popen(
+            [site_program, "--port", "0", "--books-per-category", str(BOOKS), "--archive-bytes", "512000",
+             "--cover-bytes", "20480"] + extra, stdout=subprocess.PIPE, text=True)
+        self.mapping = f"::127.0.0.1:{int(self.process.stdout.readline().rsplit(':', 1)[1])}"
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.process.terminate()
+        self.process.wait()
 
 
-# HTTP/1.0 as Paveno asks, so both open one connection per request; each body saved to a file of its own, as
-# Paveno saves every page, cover and archive.
-def curl_command(folder):
-    command = ["curl", "-s", "--http1.0", "--connect-to", mapping]
-    for number, url in enumerate(urls):
-        command += ["-o", os.path.join(folder, str(number)), url]
-    return command
+def run(command, log):
+    """Exit status, wall time in seconds and the peak resident memory (KiB) of that one process."""
+    with open(log, "wb") as out:
+        start = time.monotonic()
+        child = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT, env=env)
+        _, status, usage = os.wait4(child.pid, 0)
+        seconds = time.monotonic() - start
+    return os.waitstatus_to_exitcode(status), seconds, usage.ru_maxrss
 
-paveno_times, curl_times, peak = [], [], 0
-env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-try:
-    for _ in range(rounds):
-        run_dir = tempfile.mkdtemp(prefix="paveno-bench-")
-        seconds, rss = run([paveno, "--run-dir", run_dir, "--connect-to", mapping, "--collect", "完本/玄幻小说",
-                            "--pages", "5", "--delay", "0"], env)
-        books = len([n for n in os.listdir(os.path.join(run_dir, "小说", "完本", "玄幻小说")) if n.endswith(".rar")])
-        shutil.rmtree(run_dir)
-        assert books == 100, f"collected {books} books"
-        paveno_times.append(seconds)
-        peak = max(peak, rss)
-        curl_dir = tempfile.mkdtemp(prefix="paveno-bench-curl-")
-        curl_times.append(run(curl_command(curl_dir))[0])
-        shutil.rmtree(curl_dir)
-finally:
-    site.terminate()
-    site.wait()
 
-p, c = sorted(paveno_times)[len(paveno_times) // 2], sorted(curl_times)[len(curl_times) // 2]
-print(f"{len(urls)} URLs, 100 books, {rounds} rounds (medians)")
-print(f"paveno --collect  {p:7.3f} s")
-print(f"curl, same URLs   {c:7.3f} s (HTTP/1.0, one file per URL)")
-print(f"ratio             {p / c:7.2f}   (target at most 1.2)")
-print(f"paveno peak RSS   {peak / 1024:7.1f} MiB (the largest of the rounds)")
+def tail(log, lines=8):
+    with open(log, "rb") as f:
+        return "\n".join(f.read().decode("utf-8", "replace").splitlines()[-lines:])
+
+
+def collect(site, extra=()):
+    """One collection into a fresh library: (seconds, peak KiB), or None when the program refused the options (2)."""
+    work = tempfile.mkdtemp(prefix="paveno-bench-")
+    try:
+        log = os.path.join(work, "out.txt")
+        status, seconds, rss = run([paveno, "--run-dir", os.path.join(work, "run"), "--connect-to", site.mapping,
+                                    "--collect", CATEGORY, "--pages", str(PAGES), "--delay", "0", *extra], log)
+        if status == 2 and extra:
+            return None
+        folder = os.path.join(work, "run", "小说", *CATEGORY.split("/"))
+        books = len([n for n in os.listdir(folder) if n.endswith(".rar")]) if os.path.isdir(folder) else 0
+        # 0: every book collected; 1: some book failed or the run could not start. Only a whole run is a figure.
+        if status != 0 or books != BOOKS:
+            raise SystemExit(f"paveno {' '.join(extra)} ended with {status} having collected {books} of {BOOKS} "
+                             f"books:\n{tail(log)}")
+        return seconds, rss
+    finally:
+        shutil.rmtree(work)
+
+
+def fetch_with_curl(site):
+    # HTTP/1.0 as Paveno asks, so both open one connection per request; each body saved to a file of its own, as
+    # Paveno saves every page, cover and archive.
+    work = tempfile.mkdtemp(prefix="paveno-bench-curl-")
+    try:
+        command = ["curl", "-sS", "--fail", "--http1.0", "--connect-to", site.mapping]
+        for number, url in enumerate(urls):
+            command += ["-o", os.path.join(work, str(number)), url]
+        status, seconds, _ = run(command, os.path.join(work, "log"))
+        if status != 0:
+            raise SystemExit(f"curl ended with {status}:\n{tail(os.path.join(work, 'log'))}")
+        return seconds
+    finally:
+        shutil.rmtree(work)
+
+
+def median(values):
+    return sorted(values)[len(values) // 2]
+
+
+peak = 0
+
+
+def measure(name, site_options, with_connections):
+    global peak
+    with Site(site_options) as site:
+        times, curl_times, by_connections, refused = [], [], {n: [] for n in with_connections}, False
+        for _ in range(rounds):
+            seconds, rss = collect(site)
+            times.append(seconds)
+            peak = max(peak, rss)
+            curl_times.append(fetch_with_curl(site))
+            for n in list(by_connections):
+                result = collect(site, ["--connections", str(n)])
+                if result is None:
+                    by_connections.clear()
+                    refused = True
+                    break
+                by_connections[n].append(result[0])
+                peak = max(peak, result[1])
+    p, c = median(times), median(curl_times)
+    print(f"{name}: {' '.join(site_options) or 'no delay, no rate limit'}")
+    print(f"  paveno --collect  {p:7.3f} s")
+    print(f"  curl, same URLs   {c:7.3f} s (HTTP/1.0, one file per URL, one after another)")
+    print(f"  ratio             {p / c:7.2f}   (paveno / curl)")
+    if refused:
+        print("  --connections      skipped: paveno does not take the option")
+    for n, values in by_connections.items():
+        print(f"  --connections {n:<3} {median(values):7.3f} s   ratio {median(values) / c:5.2f}")
+
+
+print(f"{len(urls)} URLs, {BOOKS} books, {rounds} round(s) per figure (medians)")
+if args.only != "distant":
+    measure("loopback", [], [])
+if args.only != "loopback":
+    measure("distant site", DISTANT, connections)
+print(f"paveno peak RSS     {peak / 1024:7.1f} MiB (the largest of all collections)")
