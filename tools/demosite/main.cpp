@@ -74,26 +74,23 @@ Stop g_stop;
 // Sends one body as `answer.delivery` says, paced by the rate limit: each chunk is sent once the time it costs at
 // that rate has passed since the first byte, so a late wake-up is made up on the next chunk.
 httplib::ContentProvider Sender(std::shared_ptr<const paveno::demo::Response> answer, const Pacing& pacing) {
-    struct State {
-        Clock::time_point start{};
-        bool started = false;
-    };
-    return [answer, pacing, state = std::make_shared<State>()](size_t offset, size_t, httplib::DataSink& sink) {
+    return [answer, pacing, start = std::make_shared<Clock::time_point>()](size_t offset, size_t,
+                                                                           httplib::DataSink& sink) {
         const auto& body = answer->body;
         const std::size_t end =
             answer->delivery == paveno::demo::Delivery::Cut ? std::min(answer->sentBytes, body.size()) : body.size();
         if (offset >= end) return false; // a cut body: the connection closes short of its Content-Length
-        if (!state->started) state->start = Clock::now(), state->started = true;
+        if (offset == 0) *start = Clock::now();
 
         std::size_t chunk = std::min(end - offset, kWholeChunk);
         Clock::time_point due = Clock::now();
         if (answer->delivery == paveno::demo::Delivery::Drip) {
             chunk = 1;
-            due = state->start + static_cast<long long>(offset) * kDripInterval;
+            due = *start + static_cast<long long>(offset) * kDripInterval;
         } else if (pacing.bytesPerSecond > 0) {
             chunk = std::min<std::size_t>(chunk, std::max<long long>(1, pacing.bytesPerSecond / 100)); // 10 ms each
-            due = state->start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                                     static_cast<double>(offset + chunk) / pacing.bytesPerSecond));
+            due = *start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                               static_cast<double>(offset + chunk) / pacing.bytesPerSecond));
         }
         if (!g_stop.waitUntil(due)) return false;
         return sink.write(reinterpret_cast<const char*>(body.data()) + offset, chunk);
