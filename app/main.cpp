@@ -2,6 +2,7 @@
 // paveno: starts the engine on the program's window data. Everything else lives in the libraries.
 #include "app/HeadlessRun.h"
 #include "app/Program.h"
+#include "forms/Seams.h"
 #include "services/ConnectTo.h"
 
 #include <QApplication>
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
     QApplication application(argc, argv);
+    // Every text of the program is Chinese; Qt's own buttons (OK, Cancel) should be too, whatever the locale.
+    paveno::forms::LoadChineseQtTexts();
     paveno::SetConnectTo(paveno::ConnectToFromArguments(argc, argv));
     if (options->collect) return paveno::app::RunHeadlessCollection(*options);
     return paveno::app::RunProgram(*options);

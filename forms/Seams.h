@@ -49,7 +49,8 @@ public:
     virtual int Show(const Text& text, const Text& caption, std::uint32_t style) = 0;
 };
 
-// Opens a document or address with the program the system associates with it.
+// Opens a document, folder, program or address with what the system associates with it; false when nothing could
+// open it (no such file, no program for it, no browser).
 class ShellSeam {
 public:
     virtual ~ShellSeam() = default;
@@ -92,13 +93,18 @@ public:
     std::function<void()> whileShown; // runs while a box "is up", e.g. to raise events meanwhile
 };
 
+// For tests: records every target and answers from a script (then `result`).
 class RecordingShell : public ShellSeam {
 public:
     bool Open(const Text& target) override {
         opened.push_back(target);
-        return result;
+        if (results.empty()) return result;
+        const bool r = results.front();
+        results.pop_front();
+        return r;
     }
     std::vector<Text> opened;
+    std::deque<bool> results;
     bool result = true;
 };
 
@@ -118,5 +124,14 @@ struct Seams {
 // The seams in force; unset ones are the real implementations.
 Seams& CurrentSeams();
 void SetSeams(const Seams& seams);
+
+// Opens a target through the shell seam. When the shell cannot, the user is told in a box that gives the path or
+// the link (a link is also put on the clipboard); for a file whose folder exists the box offers to open the folder
+// instead. True when the target itself was opened.
+bool OpenWithShell(const Text& target);
+
+// Installs Qt's own Simplified Chinese texts (standard buttons read 确定 / 取消) whatever the locale; false when the
+// translation file is not installed.
+bool LoadChineseQtTexts();
 
 } // namespace paveno::forms

@@ -36,7 +36,7 @@ HtmlViewer::HtmlViewer(const CreateArgs& args) : Control(kDescriptor, args), add
 void HtmlViewer::Navigate(Text address) {
     address_ = std::move(address);
     if (address_.empty()) return;
-    if (ShellSeam* shell = CurrentSeams().shell) shell->Open(address_);
+    OpenWithShell(address_);
 }
 
 } // namespace paveno::forms

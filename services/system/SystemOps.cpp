@@ -36,8 +36,8 @@ std::int32_t MessageBox(const Text& content, std::uint32_t style, const std::opt
     }
 }
 
-void OpenWebPage(const Text& target) {
-    forms::CurrentSeams().shell->Open(target);
+bool OpenWebPage(const Text& target) {
+    return forms::OpenWithShell(target);
 }
 
 void Delay(std::int32_t ms) {

@@ -30,8 +30,9 @@ enum MessageResult : std::int32_t {
 // Shows a task-modal box; the caption is "信息：" when omitted. Timers and other events go on while it is up.
 std::int32_t MessageBox(const Text& content, std::uint32_t style, const std::optional<Text>& caption = std::nullopt);
 
-// Asks the desktop to open a URL, a document or a program. The outcome is not examined.
-void OpenWebPage(const Text& target);
+// Asks the desktop to open a URL, a document or a program. When nothing can open it the user is told (the path or
+// link, and for a file an offer to open its folder) and the result is false.
+bool OpenWebPage(const Text& target);
 
 // Waits while the windows stay responsive: events (a click, a timer) run nested before it returns. It sleeps in
 // the event loop instead of spinning a core. ms <= 0 returns at once without processing anything.
@@ -44,8 +45,7 @@ std::int32_t RandomNumber(std::optional<std::int32_t> low = std::nullopt,
 void ResetRandomNumber();
 
 // Loads a window (or brings it forward when it is loaded); false when the parent is not loaded or creation failed.
-bool LoadWindow(std::uint32_t windowId, std::optional<std::uint32_t> parentWindowId = std::nullopt,
-                bool modal = false);
+bool LoadWindow(std::uint32_t windowId, std::optional<std::uint32_t> parentWindowId = std::nullopt, bool modal = false);
 // Closes a loaded window after the running handler returns, or at once when destroyNow is true.
 // Run-time error when the window is not loaded.
 void CloseWindow(std::uint32_t windowId, std::optional<bool> destroyNow = std::nullopt);

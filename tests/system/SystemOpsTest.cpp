@@ -2,6 +2,7 @@
 #include "services/system/SystemOps.h"
 #include "tests/system/SystemFixture.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -10,6 +11,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <set>
 #include <thread>
@@ -19,6 +21,24 @@ namespace {
 
 using forms::kAnswerAbort, forms::kAnswerCancel, forms::kAnswerIgnore, forms::kAnswerNo, forms::kAnswerOk,
     forms::kAnswerRetry, forms::kAnswerYes;
+
+// Shows a real box; `whenUp` is handed the box every few milliseconds until it returns true (it answers it then).
+// A box nobody could answer is closed after 5 s, so that it cannot hang the tests.
+std::int32_t ShowRealBox(std::uint32_t style, const std::function<bool(QMessageBox&)>& whenUp) {
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&]() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box && whenUp(*box)) answerer.stop();
+    });
+    answerer.start(5);
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, []() {
+        if (auto* box = QApplication::activeModalWidget()) box->close();
+    });
+    watchdog.start(5000);
+    return MessageBox(Gbk("内容"), style);
+}
 
 TEST_F(SystemTest, MessageBoxMapsEveryAnswerAndTitlesABoxWithoutCaption) {
     struct Case {
@@ -95,32 +115,53 @@ TEST_F(SystemTest, RealBoxAnswersCloseAndEnterWhileTimersTick) {
         QString title;
         bool modal = false;
         int ticksWhenAnswered = -1;
-        QTimer answerer;
-        QObject::connect(&answerer, &QTimer::timeout, [&]() {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || ticks < 3) return;
-            answerer.stop();
-            title = box->windowTitle();
-            modal = box->windowModality() == Qt::ApplicationModal;
+        const std::int32_t result = ShowRealBox(c.style, [&](QMessageBox& box) {
+            if (ticks < 3) return false;
+            title = box.windowTitle();
+            modal = box.windowModality() == Qt::ApplicationModal;
             ticksWhenAnswered = ticks;
             if (c.action == Action::Close) {
-                box->close();
+                box.close();
             } else {
                 QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-                QCoreApplication::sendEvent(box, &press);
+                QCoreApplication::sendEvent(&box, &press);
             }
+            return true;
         });
-        answerer.start(5);
-        QTimer watchdog; // a box nobody could answer must not hang the tests
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, []() {
-            if (auto* box = QApplication::activeModalWidget()) box->close();
-        });
-        watchdog.start(5000);
-        EXPECT_EQ(MessageBox(Gbk("内容"), c.style), c.result);
+        EXPECT_EQ(result, c.result);
         EXPECT_GE(ticksWhenAnswered, 3);
         EXPECT_EQ(title, QString::fromUtf8("信息："));
         EXPECT_TRUE(modal);
+    }
+}
+
+// Qt's own buttons read Chinese, as every other text of the program, whatever the locale.
+TEST_F(SystemTest, RealBoxButtonsReadChinese) {
+    ASSERT_TRUE(forms::LoadChineseQtTexts()) << "qtbase_zh_CN.qm (Debian qt6-translations-l10n) is not installed";
+    forms::SetSeams({nullptr, &shell_, &end_});
+    struct Case {
+        std::uint32_t style;
+        QStringList buttons;
+    };
+    const Case cases[] = {
+        {kMessageOk, {QString::fromUtf8("确定")}},
+        {kMessageOkCancel, {QString::fromUtf8("确定"), QString::fromUtf8("取消")}},
+        {4,
+         {QString::fromUtf8("是(&Y)"), QString::fromUtf8("否(&N)")}}, // with their keys, as Chinese desktops show them
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "style " << c.style);
+        QStringList seen;
+        ShowRealBox(c.style, [&](QMessageBox& box) {
+            for (QAbstractButton* button : box.buttons())
+                seen.push_back(button->text());
+            box.close();
+            return true;
+        });
+        seen.sort();
+        QStringList expected = c.buttons;
+        expected.sort();
+        EXPECT_EQ(seen.join(u'|').toStdString(), expected.join(u'|').toStdString());
     }
 }
 
