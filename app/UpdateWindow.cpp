@@ -9,6 +9,11 @@
 #include "services/Http.h"
 #include "services/system/SystemOps.h"
 
+#include <QEvent>
+
+#include <algorithm>
+#include <chrono>
+
 namespace paveno::app {
 namespace {
 
@@ -16,22 +21,61 @@ Text UpdateServer(std::string_view path) {
     return JoinTexts(Text("http://"), build::kUpdateHost, path);
 }
 
+// The update server is asked at every start, before the user can act: a server that takes no connection may hold
+// the start 5 s, one that takes it and never answers 15 s in all. Lower limits set by the caller stay in force.
+constexpr std::chrono::milliseconds kCheckConnectLimit{5'000};
+constexpr std::chrono::seconds kCheckStallLimit{10}; // after at most 5 s of connecting
+
+ByteSet AskUpdateServer(std::string_view path) {
+    const HttpSettings saved = GetHttpSettings();
+    HttpSettings limited = saved;
+    limited.connectTimeout = std::min(saved.connectTimeout, kCheckConnectLimit);
+    limited.stallTime = std::min(saved.stallTime, kCheckStallLimit);
+    SetHttpSettings(limited);
+    ByteSet answer = HttpReadFile(UpdateServer(path));
+    SetHttpSettings(saved);
+    return answer;
+}
+
+void ShowMainWindowAgain() {
+    if (forms::IsWindowLoaded(主窗口::id)) WriteLogical(主窗口::id, 主窗口::self, kVisible, true);
+}
+
 // A program whose only window is hidden cannot be used or closed: whenever the update window goes away, the main
 // window comes back.
 void CloseUpdateWindow() {
     CloseWindow(更新窗口::id);
-    if (forms::IsWindowLoaded(主窗口::id)) WriteLogical(主窗口::id, 主窗口::self, kVisible, true);
+    ShowMainWindowAgain();
+}
+
+// The title bar's close does what 退出 does. The window data binds no handler to it, so the window's frame is
+// watched; the engine then destroys the window as for any close.
+class CloseLikeExit : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close) ShowMainWindowAgain();
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+void WatchTitleBarClose() {
+    if (forms::Control* window = forms::FindLiveControl(更新窗口::id, 0); window && window->widget())
+        window->widget()->installEventFilter(new CloseLikeExit(window->widget()));
 }
 
 } // namespace
 
 void 更新窗口_创建完毕() {
-    WriteText(更新窗口::id, 更新窗口::编辑框3, kEditContent, ToText(HttpReadFile(UpdateServer("/pavenobk/banben"))));
+    WriteText(更新窗口::id, 更新窗口::编辑框3, kEditContent, ToText(AskUpdateServer("/pavenobk/banben")));
     const double own = ToNumber(ReadText(更新窗口::id, 更新窗口::编辑框2, kEditContent));
     const double newest = ToNumber(ReadText(更新窗口::id, 更新窗口::编辑框3, kEditContent));
     if (own - newest < -0.0000001) {
         WriteLogical(主窗口::id, 主窗口::self, kVisible, false);
         WriteLogical(更新窗口::id, 更新窗口::self, kVisible, true);
+        WatchTitleBarClose();
     } else {
         CloseWindow(更新窗口::id);
     }
@@ -45,7 +89,7 @@ void 更新窗口_按钮1_被单击() {
         return;
     }
     const Text target = JoinTexts(GetRunDirectory(), Gbk("\\Paveno-更新.exe"));
-    const Text address = ToText(HttpReadFile(UpdateServer("/pavenobk/gengxincx")));
+    const Text address = ToText(AskUpdateServer("/pavenobk/gengxincx"));
     const ByteSet updater = HttpReadFile(address);
     // An empty download is no updater: writing and starting it would replace a good file by nothing and end the
     // program for no update at all.
@@ -54,8 +98,16 @@ void 更新窗口_按钮1_被单击() {
         CloseUpdateWindow();
         return;
     }
-    WriteFileBytes(target, {updater});
-    OpenWebPage(target);
+    if (!WriteFileBytes(target, {updater})) {
+        MessageBox(Gbk("更新文件无法保存，请稍后再试。"), kMessageOkInformation);
+        CloseUpdateWindow();
+        return;
+    }
+    // An updater the desktop cannot start ends nothing: the user has been told where it lies.
+    if (!OpenWebPage(target)) {
+        CloseUpdateWindow();
+        return;
+    }
     forms::EndProgram(0);
 }
 

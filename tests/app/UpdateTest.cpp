@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "BuildConfig.h"
 #include "app/Properties.h"
+#include "services/ConnectTo.h"
 #include "services/Files.h"
+#include "services/Http.h"
 #include "tests/app/AppFixture.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
 
 #include <fstream>
 
@@ -39,22 +44,62 @@ TEST_F(AppTest, NoAnswerFromTheUpdateServerCountsAsNoNewerVersion) {
     EXPECT_TRUE(Shown(W::主窗口::id));
 }
 
+// A server that takes no connection, or takes it and never answers, holds the start only as long as the check's
+// limits allow; then it counts as no answer. The limits are lowered here as a caller may lower them.
+TEST_F(AppTest, AnUpdateServerThatNeverAnswersCountsAsNoAnswer) {
+    const HttpSettings saved = GetHttpSettings();
+    HttpSettings quick = saved;
+    quick.connectTimeout = std::chrono::milliseconds(300);
+    quick.stallTime = std::chrono::seconds(1);
+    UnansweredPort down;
+    for (bool connects : {true, false}) {
+        SCOPED_TRACE(connects ? "silent server" : "no connection");
+        site_.respond("/pavenobk/banben", SiteResponse::Silent());
+        if (!connects) SetConnectTo({std::string(build::kUpdateHost) + ":80:127.0.0.1:" + std::to_string(down.port())});
+        SetHttpSettings(quick);
+        ASSERT_TRUE(Start(true));
+        Settle();
+        EXPECT_TRUE(Shown(W::主窗口::id));
+        EXPECT_FALSE(Loaded(W::更新窗口::id));
+        // The check's own limits were for the check only.
+        EXPECT_EQ(GetHttpSettings().connectTimeout, quick.connectTimeout);
+        EXPECT_EQ(GetHttpSettings().stallTime, quick.stallTime);
+    }
+    SetHttpSettings(saved);
+}
+
 TEST_F(AppTest, AcceptingTheUpdateSavesAndStartsTheUpdaterAndEnds) {
     site_.serve("/pavenobk/banben", "1171");
     site_.serve("/pavenobk/gengxincx", "http://" + std::string(build::kUpdateHost) + "/files/updater.bin");
     site_.serve("/files/updater.bin", "#!/bin/sh\necho new\n");
-    ASSERT_TRUE(Start(true));
-    Settle();
-    box_.answers = {forms::kAnswerOk};
-    Click(W::更新窗口::id, W::更新窗口::按钮1);
+    // An updater the desktop cannot start ends nothing: the user is told where it lies and gets the main window.
+    for (bool starts : {true, false}) {
+        SCOPED_TRACE(starts ? "updater started" : "updater not started");
+        box_.shown.clear();
+        shell_.opened.clear();
+        end_.codes.clear();
+        shell_.results = {starts};
+        ASSERT_TRUE(Start(true));
+        Settle();
+        box_.answers = {forms::kAnswerOk, forms::kAnswerNo};
+        Click(W::更新窗口::id, W::更新窗口::按钮1);
+        Settle();
 
-    ASSERT_EQ(BoxTexts(), std::vector<std::string>{kAcceptText});
-    EXPECT_EQ(box_.shown[0].style, 1u);
-    std::ifstream in(At("Paveno-更新.exe"), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "#!/bin/sh\necho new\n");
-    ASSERT_EQ(shell_.opened.size(), 1u);
-    EXPECT_EQ(shell_.opened[0], GetRunDirectory() + Gbk("\\Paveno-更新.exe"));
-    EXPECT_EQ(end_.codes, std::vector<int>{0});
+        const std::string updater = At("Paveno-更新.exe").string();
+        std::vector<std::string> boxes{kAcceptText};
+        if (!starts) boxes.push_back("无法打开文件：\r\n" + updater + "\r\n是否打开所在的文件夹？");
+        EXPECT_EQ(BoxTexts(), boxes);
+        EXPECT_EQ(box_.shown[0].style, 1u);
+        std::ifstream in(At("Paveno-更新.exe"), std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "#!/bin/sh\necho new\n");
+        ASSERT_EQ(shell_.opened.size(), 1u);
+        EXPECT_EQ(shell_.opened[0], GetRunDirectory() + Gbk("\\Paveno-更新.exe"));
+        EXPECT_EQ(end_.codes, starts ? std::vector<int>{0} : std::vector<int>{});
+        if (!starts) {
+            EXPECT_FALSE(Loaded(W::更新窗口::id));
+            EXPECT_TRUE(Shown(W::主窗口::id));
+        }
+    }
 }
 
 TEST_F(AppTest, AFailedUpdaterDownloadWritesNothingAndBringsTheMainWindowBack) {
@@ -76,19 +121,27 @@ TEST_F(AppTest, AFailedUpdaterDownloadWritesNothingAndBringsTheMainWindowBack) {
 
 TEST_F(AppTest, DecliningOrLeavingTheUpdateShowsTheMainWindowAgain) {
     site_.serve("/pavenobk/banben", "1171");
-    for (bool viaExitButton : {false, true}) {
+    enum class Way { Decline, ExitButton, TitleBarClose };
+    for (Way way : {Way::Decline, Way::ExitButton, Way::TitleBarClose}) {
+        SCOPED_TRACE(static_cast<int>(way));
         ASSERT_TRUE(Start(true));
         Settle();
         ASSERT_FALSE(Shown(W::主窗口::id));
-        if (viaExitButton) {
-            Click(W::更新窗口::id, W::更新窗口::按钮2);
-        } else {
+        switch (way) {
+        case Way::Decline:
             box_.answers = {forms::kAnswerCancel};
             Click(W::更新窗口::id, W::更新窗口::按钮1);
+            break;
+        case Way::ExitButton:
+            Click(W::更新窗口::id, W::更新窗口::按钮2);
+            break;
+        case Way::TitleBarClose:
+            forms::FindLiveControl(W::更新窗口::id, 0)->widget()->close();
+            break;
         }
         Settle();
-        EXPECT_FALSE(Loaded(W::更新窗口::id)) << viaExitButton;
-        EXPECT_TRUE(Shown(W::主窗口::id)) << viaExitButton;
+        EXPECT_FALSE(Loaded(W::更新窗口::id));
+        EXPECT_TRUE(Shown(W::主窗口::id));
         EXPECT_TRUE(end_.codes.empty());
     }
 }
@@ -98,16 +151,24 @@ TEST_F(AppTest, EachContactButtonOpensItsLinkOnceAndDisappears) {
     struct Case {
         std::uint32_t button;
         std::string linkStart;
+        bool browser; // whether the desktop has something to open links with
     };
-    const Case cases[] = {{W::主窗口::超级按钮1, "http://shang.qq.com/wpa/qunwpa?idkey="},
-                          {W::主窗口::超级按钮2, "http://wpa.qq.com/msgrd?v=3&uin="}};
+    const Case cases[] = {{W::主窗口::超级按钮1, "http://shang.qq.com/wpa/qunwpa?idkey=", true},
+                          {W::主窗口::超级按钮2, "http://wpa.qq.com/msgrd?v=3&uin=", false}};
     for (const auto& c : cases) {
         shell_.opened.clear();
+        box_.shown.clear();
+        shell_.result = c.browser;
         Click(W::主窗口::id, c.button);
         Settle();
         ASSERT_EQ(shell_.opened.size(), 1u) << c.linkStart;
-        EXPECT_EQ(shell_.opened[0].rfind(c.linkStart, 0), 0u) << shell_.opened[0];
+        const std::string link = GbkToUtf8Lossy(shell_.opened[0]);
+        EXPECT_EQ(link.rfind(c.linkStart, 0), 0u) << link;
         EXPECT_FALSE(app::ReadLogical(W::主窗口::id, c.button, app::kVisible));
+        // Without a browser the user gets the link to paste into one.
+        EXPECT_EQ(BoxTexts(), c.browser ? std::vector<std::string>{}
+                                        : std::vector<std::string>{"无法打开链接，已复制到剪贴板：\r\n" + link});
+        if (!c.browser) EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), link);
     }
     EXPECT_NE(shell_.opened[0].find("&site=qq&menu=yes"), std::string::npos);
 }
