@@ -6,11 +6,17 @@
 #include "app/CollectionState.h"
 #include "app/LibraryStore.h"
 #include "app/Properties.h"
+#include "app/UserActions.h"
 #include "forms/Engine.h"
+#include "forms/kinds/EditBox.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
 #include "services/Ini.h"
 #include "services/system/SystemOps.h"
+
+#include <QLineEdit>
+
+#include <vector>
 
 namespace paveno::app {
 namespace {
@@ -41,14 +47,47 @@ bool EndsInBackslash(const Text& path) {
     return last;
 }
 
+std::uint32_t CategoryBox(bool finished) {
+    return finished ? 书库窗口::完本类 : 书库窗口::连载类;
+}
+
+Text CategoryFolderOf(bool finished, const Text& category) {
+    return store::CategoryFolder(GetRunDirectory(), store::CategoryPath(finished, category));
+}
+
+// The archive names (with their ending) in a folder, in the file search's order.
+std::vector<Text> ArchivesIn(const Text& folder) {
+    std::vector<Text> names;
+    int search = 0;
+    for (Text name = FindFileFirst(JoinTexts(folder, EndsInBackslash(folder) ? "*.rar" : "\\*.rar"),
+                                   FindFilter::FilesOnly(), search);
+         !name.empty(); name = FindFileNext(search))
+        names.push_back(std::move(name));
+    CloseFileFind(search);
+    return names;
+}
+
 void ShowCategoryFolder(bool finished) {
-    WriteText(书库窗口::id, 书库窗口::文件框1, kFolder,
-              store::CategoryFolder(GetRunDirectory(), store::CategoryPath(finished, SelectedCategory(finished))));
+    WriteText(书库窗口::id, 书库窗口::文件框1, kFolder, CategoryFolderOf(finished, SelectedCategory(finished)));
+}
+
+// A new listing selects nothing: the introduction and cover of the book looked at go with it, unless the same
+// folder was listed again and the book is still there.
+void ShowCategoryFolderKeepingBook(bool finished) {
+    const Text folder = ReadText(书库窗口::id, 书库窗口::文件框1, kFolder);
+    const Text book = ReadText(书库窗口::id, 书库窗口::文件框1, kSelectedFile);
+    ShowCategoryFolder(finished);
+    if (!book.empty() && ReadText(书库窗口::id, 书库窗口::文件框1, kFolder) == folder) {
+        WriteText(书库窗口::id, 书库窗口::文件框1, kSelectedFile, book);
+        if (ReadText(书库窗口::id, 书库窗口::文件框1, kSelectedFile) == book) return;
+    }
+    WriteText(书库窗口::id, 书库窗口::标签1, kCaption, Text());
+    WriteBytes(书库窗口::id, 书库窗口::图片框1, kPicture, ByteSet());
 }
 
 // A change of kind or category: the new folder, the focus on its list, the user's response delay, new hints.
 void ShowCategory(bool finished) {
-    ShowCategoryFolder(finished);
+    ShowCategoryFolderKeepingBook(finished);
     SetFocus(书库窗口::id, 书库窗口::文件框1);
     Delay(State().delayMs);
     RefreshLibraryHints();
@@ -60,24 +99,107 @@ void ShowKind(bool finished) {
     ShowCategory(finished);
 }
 
+// Where an archive of the library lies: the kind, the category's item in its box, the file name.
+struct Shelved {
+    bool finished;
+    std::int32_t category;
+    Text file;
+};
+
+// Every category folder, the one shown first, so that a book found there is found without leaving it.
+template <class Visit> void ForEachCategory(Visit visit) {
+    const bool shownFinished = FinishedMode();
+    const std::int32_t shownCategory = ReadInteger(书库窗口::id, CategoryBox(shownFinished), kSelection);
+    if (shownCategory >= 0) visit(shownFinished, shownCategory);
+    for (bool finished : {true, false}) {
+        const std::int32_t count = GetItemCount(书库窗口::id, CategoryBox(finished));
+        for (std::int32_t i = 0; i < count; ++i) {
+            if (finished != shownFinished || i != shownCategory) visit(finished, i);
+        }
+    }
+}
+
+Text CategoryFolderAt(bool finished, std::int32_t category) {
+    return CategoryFolderOf(finished, GetItemText(书库窗口::id, CategoryBox(finished), category));
+}
+
+// The archives whose book names hold `part` (ASCII letters in any case).
+std::vector<Shelved> BooksContaining(const Text& part) {
+    std::vector<Shelved> found;
+    ForEachCategory([&](bool finished, std::int32_t category) {
+        for (Text& file : ArchivesIn(CategoryFolderAt(finished, category))) {
+            if (FindText(DropRight(file, kExtensionLength), part, std::nullopt, true) >= 0)
+                found.push_back({finished, category, std::move(file)});
+        }
+    });
+    return found;
+}
+
+// The shelf of an archive path from the index, when it lies in one of the window's category folders.
+std::optional<Shelved> ShelfOf(const Text& archivePath) {
+    std::optional<Shelved> shelf;
+    ForEachCategory([&](bool finished, std::int32_t category) {
+        const Text folder = JoinTexts(CategoryFolderAt(finished, category), "\\");
+        if (shelf || LeftText(archivePath, TextLength(folder)) != folder) return;
+        const Text file = RightText(archivePath, TextLength(archivePath) - TextLength(folder));
+        if (FindText(file, "\\") < 0) shelf = Shelved{finished, category, file};
+    });
+    return shelf;
+}
+
+// Shows a book as a user would pick it: its kind and category, then the book selected, its introduction and cover.
+void ShowShelved(const Shelved& book) {
+    if (book.finished != FinishedMode() ||
+        book.category != ReadInteger(书库窗口::id, CategoryBox(book.finished), kSelection)) {
+        WriteLogical(书库窗口::id, 书库窗口::单选框1, kChecked, book.finished);
+        WriteLogical(书库窗口::id, 书库窗口::单选框2, kChecked, !book.finished);
+        WriteInteger(书库窗口::id, CategoryBox(book.finished), kSelection, book.category);
+        ShowKind(book.finished);
+    }
+    WriteText(书库窗口::id, 书库窗口::文件框1, kSelectedFile, book.file);
+    书库窗口_文件框1_列表项被选择();
+}
+
+constexpr std::size_t kNamesListed = 10;
+
+// No book has the typed name: the books whose names hold it are offered, the first shown and selected.
+void OfferBooksContaining(const Text& name, const std::vector<Shelved>& books) {
+    ShowShelved(books.front());
+    Text text = JoinTexts(Gbk("没有书名为“"), name, Gbk("”的小说，书名含有它的有"),
+                          ToText(static_cast<std::int64_t>(books.size())), Gbk("本："));
+    for (std::size_t i = 0; i < books.size() && i < kNamesListed; ++i)
+        text = JoinTexts(text, "\r\n  ", DropRight(books[i].file, kExtensionLength));
+    if (books.size() > kNamesListed) text = JoinTexts(text, "\r\n  ", Gbk("……"));
+    text = JoinTexts(text, Gbk("\r\n已选中第一本，是否打开？"));
+    if (MessageBox(text, kMessageOkCancel) == kResultOk) {
+        OpenWebPage(
+            JoinTexts(CategoryFolderAt(books.front().finished, books.front().category), "\\", books.front().file));
+    }
+}
+
+// A hint takes the place of a hint or of nothing, never of a name the user typed.
+bool UserTypedSearch() {
+    const auto* box = dynamic_cast<const forms::EditBox*>(forms::FindLiveControl(书库窗口::id, 书库窗口::编辑框1));
+    return box && box->editedByUser() && !box->content().empty();
+}
+
 } // namespace
 
 void RefreshLibraryHints() {
-    const Text folder = ReadText(书库窗口::id, 书库窗口::文件框1, kFolder);
-    const Text pattern = JoinTexts(folder, EndsInBackslash(folder) ? "*.rar" : "\\*.rar");
-    int search = 0;
-    Text name = FindFileFirst(pattern, FindFilter::FilesOnly(), search);
+    const std::vector<Text> archives = ArchivesIn(ReadText(书库窗口::id, 书库窗口::文件框1, kFolder));
     ClearListItems(书库窗口::id, 书库窗口::列表框1);
-    while (!name.empty()) {
+    for (const Text& name : archives)
         AddListItem(书库窗口::id, 书库窗口::列表框1, DropRight(name, kExtensionLength));
-        name = FindFileNext(search);
-    }
-    CloseFileFind(search);
 }
 
 void 书库窗口_创建完毕() {
     ShowCategoryFolder(true);
     RefreshLibraryHints();
+    // Enter in the search box searches, as in any search field.
+    if (auto* box = dynamic_cast<forms::EditBox*>(forms::FindLiveControl(书库窗口::id, 书库窗口::编辑框1))) {
+        QObject::connect(box->edit(), &QLineEdit::returnPressed, box->edit(),
+                         [] { ClickControl(书库窗口::id, 书库窗口::按钮1); });
+    }
 }
 
 // Closing the library window ends the program; the page cache stays for the next collection.
@@ -128,8 +250,15 @@ void 书库窗口_按钮1_被单击() {
     if (RightText(name, 3) == "rar") name = DropRight(name, 3);
     const Text path = ReadIniValue(store::IndexPath(GetRunDirectory()), store::IndexSection(), name);
     if (!path.empty()) {
+        if (const auto shelf = ShelfOf(path)) ShowShelved(*shelf);
         if (MessageBox(Gbk("寻找成功，是否打开？"), kMessageOkCancel) == kResultOk) OpenWebPage(path);
         return;
+    }
+    if (!name.empty()) {
+        if (const auto books = BooksContaining(name); !books.empty()) {
+            OfferBooksContaining(name, books);
+            return;
+        }
     }
     MessageBox(Gbk("寻找失败，原因如下：\r\n  ①：本文件不存在\r\n  ②：本文件存在但是本程序更新后没有采集过本类小"
                    "说，采集时不论是否成功、失败！！"),
@@ -146,6 +275,7 @@ void 书库窗口_编辑框1_失去焦点() {
 }
 
 void 书库窗口_时钟1_周期事件() {
+    if (UserTypedSearch()) return;
     const std::int32_t count = GetListItemCount(书库窗口::id, 书库窗口::列表框1);
     if (count == 0) {
         WriteText(书库窗口::id, 书库窗口::编辑框1, kEditContent, Text());

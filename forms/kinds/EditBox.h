@@ -17,6 +17,8 @@ public:
     Text content() const;
     void SetContent(Text text);
     QLineEdit* edit() const { return edit_; }
+    // Whether the content is what the user typed (or pasted) rather than what the program last wrote.
+    bool editedByUser() const { return content_.edited(); }
 
 private:
     QLineEdit* edit_;

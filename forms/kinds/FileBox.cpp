@@ -3,6 +3,8 @@
 
 #include "services/Files.h"
 
+#include <algorithm>
+
 namespace paveno::forms {
 
 namespace {
@@ -11,7 +13,8 @@ const PropertyEntry kProperties[] = {
     {8, "目录", "folder", PropertyType::Text, [](const Control& c) { return Value::FromText(As<FileBox>(c).folder()); },
      [](Control& c, const Value& v) { As<FileBox>(c).SetFolder(v.text()); }},
     {9, "现行选中文件", "FileName", PropertyType::Text,
-     [](const Control& c) { return Value::FromText(As<FileBox>(c).selected()); }},
+     [](const Control& c) { return Value::FromText(As<FileBox>(c).selected()); },
+     [](Control& c, const Value& v) { As<FileBox>(c).SelectName(v.text()); }},
 };
 
 const KindDescriptor kDescriptor = {0x0001001B, "文件框",    "FileBox",       kKindAllowsEvents,
@@ -67,6 +70,13 @@ void FileBox::SetFolder(Text folder) {
         CloseFileFind(handle);
     }
     list_.Fill(std::move(names));
+}
+
+void FileBox::SelectName(const Text& name) {
+    const auto& items = list_.items();
+    const auto found = std::find(items.begin(), items.end(), name);
+    list_.Select(found == items.end() ? -1 : static_cast<int>(found - items.begin()));
+    if (QListWidgetItem* current = list_.widget()->currentItem()) list_.widget()->scrollToItem(current);
 }
 
 } // namespace paveno::forms

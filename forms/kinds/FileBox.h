@@ -6,7 +6,8 @@
 namespace paveno::forms {
 
 // The names of the files in one folder (property 8, a GBK path with backslashes); property 9 is the selected
-// name without its folder. Event 0 when the user selects a name, event 1 on a double click.
+// name without its folder, and writing it selects that name (none when it is not listed) without an event. Event 0
+// when the user selects a name, event 1 on a double click.
 class FileBox : public Control {
 public:
     static const KindDescriptor& Descriptor();
@@ -16,6 +17,7 @@ public:
     const Text& folder() const { return folder_; }
     void SetFolder(Text folder);
     Text selected() const { return list_.selected(); }
+    void SelectName(const Text& name);
     TextList& list() { return list_; }
 
 private:

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 
@@ -91,6 +92,8 @@ protected:
     static std::string SearchText() { return Utf8(Read(L::id, L::编辑框1, app::kEditContent)); }
     static ByteSet Cover() { return forms::ReadProperty(L::id, L::图片框1, app::kPicture).bytes(); }
     static void Tick() { forms::RaiseEvent(L::id, L::时钟1, 0); }
+    static std::string Selected() { return Utf8(Read(L::id, L::文件框1, app::kSelectedFile)); }
+    static bool FinishedShown() { return app::ReadLogical(L::id, L::单选框1, app::kChecked); }
 
     std::string RunDir() const { return Utf8(GetRunDirectory()); }
     void Index(std::string_view name, std::string_view path) {
@@ -224,6 +227,23 @@ TEST_F(LibraryTest, DoubleClickOpensTheArchiveThroughTheShell) {
     EXPECT_EQ(Utf8(shell_.opened[0]), RunDir() + "\\小说\\连载中\\玄幻奇幻\\丙书.rar");
 }
 
+// An archive with no program for it: the user learns where it lies and may open its folder instead.
+TEST_F(LibraryTest, AnArchiveTheDesktopCannotOpenOffersItsFolder) {
+    AddBook("连载中", "玄幻奇幻", "丙书");
+    ASSERT_TRUE(StartLibrary());
+    Click(L::id, L::单选框2);
+    ASSERT_TRUE(Select("丙书.rar"));
+    shell_.results = {false, true};
+    box_.answers = {forms::kAnswerYes};
+    emit Files()->itemDoubleClicked(Files()->currentItem());
+    Settle();
+    const std::string folder = At("小说/连载中/玄幻奇幻").string();
+    EXPECT_EQ(BoxTexts(),
+              std::vector<std::string>{"无法打开文件：\r\n" + folder + "/丙书.rar\r\n是否打开所在的文件夹？"});
+    ASSERT_EQ(shell_.opened.size(), 2u);
+    EXPECT_EQ(Utf8(shell_.opened[1]), folder);
+}
+
 TEST_F(LibraryTest, FindLooksUpTheNameWithoutItsArchiveEnding) {
     ASSERT_TRUE(StartLibrary());
     Index("书名", "/库/书名.rar");
@@ -264,6 +284,138 @@ TEST_F(LibraryTest, FindLooksUpTheNameWithoutItsArchiveEnding) {
             EXPECT_EQ(Utf8(shell_.opened[0]), c.opened) << c.typed;
         }
         EXPECT_EQ(Utf8(box_.shown[0].caption), "信息：") << c.typed; // no caption of its own
+    }
+}
+
+// No book has the typed name: the books whose names hold it are offered, those of the category shown first; the
+// first is selected where it lies. A book the index knows is selected too.
+TEST_F(LibraryTest, FindOffersTheBooksWhoseNamesHoldTheTypedText) {
+    AddBook("完本", "玄幻小说", "甲书", Gbk("甲的简介"));
+    AddBook("完本", "玄幻小说", "斗破苍穹", Gbk("斗破的简介"));
+    AddBook("完本", "玄幻小说", "啊啊"); // its middle bytes spell “ , which it does not hold
+    AddBook("完本", "都市小说", "苍穹之上", Gbk("都市的简介"));
+    AddBook("完本", "都市小说", "Abc书");
+    AddBook("连载中", "武侠仙侠", "苍穹剑", Gbk("剑的简介"));
+    ASSERT_TRUE(StartLibrary());
+    Settle();
+    Index("甲书", RunDir() + "\\小说\\完本\\玄幻小说\\甲书.rar");
+    Index("苍穹剑", RunDir() + "\\小说\\连载中\\武侠仙侠\\苍穹剑.rar");
+    struct Case {
+        std::string typed;
+        std::string message; // after the name typed; "" for the found box of an exact name
+        std::string folder;  // where the window is then, "" where it was
+        std::string selected;
+        std::string label; // "" when nothing selected
+    };
+    const std::string notFound = kNotFound;
+    const Case cases[] = {
+        {"甲书", kFound, "\\小说\\完本\\玄幻小说", "甲书.rar", "甲书 简介：\r\n  甲的简介"},
+        {"苍穹",
+         "没有书名为“苍穹”的小说，书名含有它的有3本：\r\n  斗破苍穹\r\n  苍穹之上\r\n  "
+         "苍穹剑\r\n已选中第一本，是否打开？",
+         "\\小说\\完本\\玄幻小说", "斗破苍穹.rar", "斗破苍穹 简介：\r\n  斗破的简介"},
+        {"苍穹剑.rar", kFound, "\\小说\\连载中\\武侠仙侠", "苍穹剑.rar", "苍穹剑 简介：\r\n  剑的简介"},
+        {"之上", "没有书名为“之上”的小说，书名含有它的有1本：\r\n  苍穹之上\r\n已选中第一本，是否打开？",
+         "\\小说\\完本\\都市小说", "苍穹之上.rar", "苍穹之上 简介：\r\n  都市的简介"},
+        {"穹",
+         "没有书名为“穹”的小说，书名含有它的有3本：\r\n  苍穹之上\r\n  斗破苍穹\r\n  "
+         "苍穹剑\r\n已选中第一本，是否打开？",
+         "\\小说\\完本\\都市小说", "苍穹之上.rar", "苍穹之上 简介：\r\n  都市的简介"}, // the category shown first
+        {"abc", "没有书名为“abc”的小说，书名含有它的有1本：\r\n  Abc书\r\n已选中第一本，是否打开？",
+         "\\小说\\完本\\都市小说", "Abc书.rar", "Abc书 简介：\r\n  " + std::string(kNoIntroduction)},
+        {"“", notFound, "", "", ""},
+        {"rar", notFound, "", "", ""}, // nothing is left of it to look for
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        box_.shown.clear();
+        shell_.opened.clear();
+        box_.answers = {forms::kAnswerCancel};
+        const std::string before = Folder();
+        Type(L::id, L::编辑框1, c.typed);
+        Click(L::id, L::按钮1);
+        Settle();
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{c.message});
+        EXPECT_TRUE(shell_.opened.empty());
+        EXPECT_EQ(Folder(), c.folder.empty() ? before : RunDir() + c.folder);
+        if (!c.folder.empty()) {
+            EXPECT_EQ(FinishedShown(), c.folder.find("完本") != std::string::npos);
+            EXPECT_EQ(app::ReadLogical(L::id, L::完本类, app::kVisible), FinishedShown());
+            EXPECT_EQ(Selected(), c.selected);
+            EXPECT_EQ(Label(), c.label);
+        }
+    }
+
+    // OK opens the first book offered.
+    box_.shown.clear();
+    box_.answers = {forms::kAnswerOk};
+    Type(L::id, L::编辑框1, "斗破");
+    Click(L::id, L::按钮1);
+    Settle();
+    ASSERT_EQ(shell_.opened.size(), 1u);
+    EXPECT_EQ(Utf8(shell_.opened[0]), RunDir() + "\\小说\\完本\\玄幻小说\\斗破苍穹.rar");
+}
+
+TEST_F(LibraryTest, EnterInTheSearchBoxSearches) {
+    ASSERT_TRUE(StartLibrary());
+    Index("书名", "/库/书名.rar");
+    box_.answers = {forms::kAnswerCancel};
+    Type(L::id, L::编辑框1, "书名");
+    QWidget* edit = forms::FindLiveControl(L::id, L::编辑框1)->widget();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(edit, &enter);
+    Settle();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kFound});
+}
+
+// A hint takes the place of a hint or of nothing, never of a name the user typed.
+TEST_F(LibraryTest, AHintNeverReplacesWhatTheUserTyped) {
+    AddBook("完本", "玄幻小说", "甲书");
+    ASSERT_TRUE(StartLibrary());
+    Settle();
+    struct Step {
+        std::function<void()> act;
+        std::string shown; // after a tick
+    };
+    const Step steps[] = {
+        {[] {}, "甲书"}, // the window's own blank
+        {[&] { Type(L::id, L::编辑框1, "我要找的书"); }, "我要找的书"},
+        {[&] { Type(L::id, L::编辑框1, "甲"); }, "甲"},
+        {[&] { Type(L::id, L::编辑框1, ""); }, "甲书"}, // emptied: room for a hint again
+        {[] {}, "甲书"},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        Tick();
+        EXPECT_EQ(SearchText(), step.shown);
+    }
+}
+
+// A book that is no longer listed takes its introduction and cover with it; listing the same folder again keeps it.
+TEST_F(LibraryTest, ChangingKindOrCategoryClearsTheBookNoLongerListed) {
+    AddBook("完本", "玄幻小说", "甲书", Gbk("甲的简介"), true);
+    AddBook("完本", "都市小说", "甲书", Gbk("都市甲的简介"), true);
+    ASSERT_TRUE(StartLibrary());
+    Settle();
+    struct Step {
+        std::function<void()> act;
+        bool kept;
+    };
+    const Step steps[] = {
+        {[&] { Click(L::id, L::单选框1); }, true},   // the same kind and category listed again
+        {[&] { Pick(L::id, L::完本类, 1); }, false}, // a book of the same name, in another category
+        {[&] { Click(L::id, L::单选框2); }, false},
+    };
+    for (const auto& step : steps) {
+        Click(L::id, L::单选框1);
+        Pick(L::id, L::完本类, 0);
+        ASSERT_TRUE(Select("甲书.rar"));
+        ASSERT_FALSE(Cover().empty());
+        step.act();
+        Settle();
+        EXPECT_EQ(Selected(), step.kept ? "甲书.rar" : "");
+        EXPECT_EQ(Label(), step.kept ? "甲书 简介：\r\n  甲的简介" : "");
+        EXPECT_EQ(Cover().empty(), !step.kept);
     }
 }
 
