@@ -14,6 +14,7 @@ struct CollectionState {
     std::int32_t currentPage = 0;
     std::int32_t successCount = 0;
     std::int32_t existingCount = 0;
+    std::int32_t failedCount = 0; // books that could not be collected (download, write or title), never reset
     // The current book.
     Text categoryPath;
     Text bookSerial;
@@ -22,6 +23,12 @@ struct CollectionState {
     Text coverUrl;
     Text textPageUrl;
     Text archiveSizeText;
+
+    // The last run: whether it could start at all (site reachable, library free and writable), and how many of
+    // its books failed. The headless run's exit status comes from these.
+    bool runRefused = false;
+    std::int32_t runFailures = 0;
+    bool failureHeaderWritten = false; // the run's header line is in the failure record
 
     // The end routine releases the working texts.
     void ReleaseTexts();

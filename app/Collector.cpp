@@ -4,6 +4,7 @@
 #include "AppWindows.h"
 #include "BuildConfig.h"
 #include "app/CollectionState.h"
+#include "app/LibraryLock.h"
 #include "app/LibraryStore.h"
 #include "app/LibraryWindow.h"
 #include "app/PageCutter.h"
@@ -12,7 +13,10 @@
 #include "services/Gbk.h"
 #include "services/Http.h"
 #include "services/Ini.h"
+#include "services/WholeFile.h"
 #include "services/system/SystemOps.h"
+
+#include <ctime>
 
 namespace paveno::app {
 namespace {
@@ -24,6 +28,7 @@ struct WorkingTexts {
     Text entry;     // the entry being harvested
     Text remaining; // the list after that entry
     Text title;     // the title of the current book
+    Text coverNote; // why the current book has no cover, for its report; empty when it has one
     PageMarkers markers;
 };
 
@@ -79,6 +84,96 @@ Text Decimal(std::int32_t n) {
     return ToText(std::int64_t{n});
 }
 
+// "{T}篇小说，其中已存在{E}篇小说，本次成功采集{S}篇小说", and "，失败{F}篇" once a book has failed; T = E + S + F.
+Text CountsText() {
+    const CollectionState& s = State();
+    Text counts =
+        JoinTexts(Decimal(s.successCount + s.existingCount + s.failedCount), Gbk("篇小说，其中已存在"),
+                  Decimal(s.existingCount), Gbk("篇小说，本次成功采集"), Decimal(s.successCount), Gbk("篇小说"));
+    if (s.failedCount > 0) counts += JoinTexts(Gbk("，失败"), Decimal(s.failedCount), Gbk("篇"));
+    return counts;
+}
+
+// The running report of the current book; `status` is its size line, or what went wrong with it.
+void ShowReport(const Text& status) {
+    const CollectionState& s = State();
+    const Text report = JoinTexts(Gbk("标题："), Work().title, Gbk(" \r\n作者："), s.bookAuthor, "\r\n", status,
+                                  Gbk("\r\n简介："), s.bookIntro, Gbk("\r\n\r\n               共采集"), CountsText(),
+                                  Gbk("！  正在采集"), CategoryLabel(), "...");
+    WriteText(等待窗口::id, 等待窗口::编辑框1, kRichContent, report);
+    if (ReportObserver()) ReportObserver()(report);
+}
+
+Text LocalTimeText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    return Text(text, std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local));
+}
+
+// Appends the book to 小说\失败记录.txt (a header line with date, time and category first in every run), so that
+// the user can see later what is missing and why. A rerun fetches these books again: none of them is present.
+void RecordFailure(const Text& url, const Text& why) {
+    CollectionState& s = State();
+    const Text path = store::FailureRecordPath(GetRunDirectory());
+    if (!s.failureHeaderWritten) {
+        s.failureHeaderWritten =
+            AppendFileBytes(path, ToBytes(JoinTexts(LocalTimeText(), " ", CategoryLabel(), "\r\n")));
+    }
+    AppendFileBytes(path, ToBytes(JoinTexts(Work().title, "  ", url, "  ", why, "\r\n")));
+}
+
+// The current book could not be collected: it is counted and told as failed, and nothing of it is kept under a final
+// name that was not whole. `existed` takes it back out of the present books.
+void FailBook(const Text& url, const Text& why, bool existed = false) {
+    CollectionState& s = State();
+    if (existed) --s.existingCount;
+    ++s.failedCount;
+    ++s.runFailures;
+    RecordFailure(url, why);
+    ShowReport(why);
+    Delay(s.delayMs);
+}
+
+Text ArchiveUrl(const Text& serial) {
+    return Url(build::kBookHost, {"/down/2011/", serial, ".rar"});
+}
+
+// A download that may be written: whole with a success status. Otherwise `why` says what went wrong.
+bool Downloaded(const Fetched& fetched, const char* utf8Prefix, Text& why) {
+    if (fetched.outcome.Good()) return true;
+    why = JoinTexts(Gbk(utf8Prefix), fetched.outcome.reason);
+    return false;
+}
+
+bool Saved(const Text& path, const ByteSet& bytes, Text& why) {
+    const int error = WriteFileWhole(path, bytes);
+    if (error == 0) return true;
+    why = JoinTexts(Gbk("保存失败："), WriteFailureReason(error));
+    return false;
+}
+
+// The run cannot start or go on: the user hears why and is back at the main window.
+void RefuseRun(const Text& why) {
+    State().runRefused = true;
+    MessageBox(why, kMessageOk);
+    if (forms::IsWindowLoaded(等待窗口::id)) CloseWindow(等待窗口::id);
+    WriteLogical(主窗口::id, 主窗口::self, kShownInTaskbar, true);
+    WriteLogical(主窗口::id, 主窗口::self, kVisible, true);
+}
+
+void BeginRun() {
+    CollectionState& s = State();
+    s.runRefused = false;
+    s.runFailures = 0;
+    s.failureHeaderWritten = false;
+    // Only one program writes the library at a time, so what a killed run left half-written is the program's own.
+    const Text runDir = GetRunDirectory();
+    RemoveTemporaryFiles(store::LibraryFolder(runDir));
+    RemoveTemporaryFiles(store::CacheFolderPath(runDir));
+}
+
 } // namespace
 
 void SetReportObserver(std::function<void(const Text&)> observer) {
@@ -90,26 +185,39 @@ void PrepareLibraryFolders() {
         [](bool finished, int index) { return GetItemText(主窗口::id, CategoryBox(finished), index); });
 }
 
-void FetchListPages() {
+bool FetchListPages(bool firstOfRun) {
     CollectionState& s = State();
     s.pageCount = TruncateToInteger(ToNumber(ReadText(主窗口::id, 主窗口::编辑框1, kEditContent)));
     const bool finished = FinishedKind();
     const std::uint32_t urlBox = finished ? 主窗口::完本网页 : 主窗口::连载网页;
+    std::int32_t fetched = 0;
     for (std::int32_t page = 1; page <= s.pageCount; ++page) {
         // The address is shown in the (hidden, editable) address box and fetched as the box gives it back.
         WriteText(主窗口::id, urlBox, kComboContent, JoinTexts(SelectedItem(urlBox), Decimal(page), ".html"));
         const Text url = ReadText(主窗口::id, urlBox, kComboContent);
         const Text cachePath = store::CachedListPagePath(GetRunDirectory(), SelectedItem(CategoryBox(finished)), page);
-        WriteFileBytes(cachePath, HttpReadFile(url));
+        const Fetched listPage = HttpFetch(url);
+        Text why;
+        // The run's first page not coming means the site is out of reach, and there is nothing to collect. Any
+        // other page that does not come ends its category, as a short page does.
+        if (!Downloaded(listPage, "无法连接网站：", why) || !Saved(cachePath, listPage.body, why)) {
+            if (page > 1 || !firstOfRun) break;
+            RefuseRun(why);
+            return false;
+        }
+        fetched = page;
 
         const Text pagesLeft = ReadText(主窗口::id, 主窗口::编辑框1, kEditContent);
         WriteText(主窗口::id, 主窗口::编辑框1, kEditContent, ToText(ToNumber(pagesLeft) - 1));
 
-        // A page under 3000 bytes is the end of the category (or a failed fetch); it stays in the cache.
+        // A page under 3000 bytes is the end of the category; it stays in the cache.
         if (GetFileSize(cachePath) < 3000) break;
         Delay(s.delayMs);
     }
+    // The parse phase reads the pages of this run only, and a page count far beyond the site costs nothing.
+    s.pageCount = fetched;
     LoadWindow(标记窗口::id, 主窗口::id);
+    return true;
 }
 
 void ParseListPage(int page) {
@@ -142,6 +250,16 @@ void HarvestEntry() {
     w.title = std::move(fields.title);
     s.bookAuthor = std::move(fields.author);
     s.bookIntro = std::move(fields.intro);
+    w.coverNote.clear();
+    const Text archiveUrl = ArchiveUrl(FinalSerial(s.bookSerial));
+
+    // A title that cannot be a file name or an index key is not fetched at all: nothing of it could be stored.
+    if (!w.title.empty() && !s.bookIntro.empty()) {
+        if (const auto problem = store::TitleProblem(w.title)) {
+            FailBook(archiveUrl, JoinTexts(Gbk("跳过："), *problem));
+            return;
+        }
+    }
 
     const Text runDir = GetRunDirectory();
     const Text archivePath = store::ArchivePath(runDir, s.categoryPath, w.title);
@@ -158,21 +276,31 @@ void HarvestEntry() {
     }
     if (w.title.empty() || s.bookIntro.empty()) return;
 
-    // Nothing can be stored for a title that is no file name, so nothing is fetched for it either.
-    if (isNew && store::IsValidTitle(w.title)) {
+    if (isNew) {
         s.coverUrl = Url(build::kPictureHost, {"/dianzishu/UploadPic/", CutCoverName(entry, w.markers)});
         s.bookSerial = FinalSerial(s.bookSerial);
         s.textPageUrl = Url(build::kTextHost, {"/txt/", s.bookSerial, "txt.html#"});
         if (!s.bookSerial.empty()) {
-            WriteFileBytes(store::DownloadPagePath(runDir, w.title), HttpReadFile(s.textPageUrl));
+            // Nothing reads the download page later; it is kept in the cache when it comes whole.
+            const Fetched textPage = HttpFetch(s.textPageUrl);
+            if (textPage.outcome.Good()) WriteFileWhole(store::DownloadPagePath(runDir, w.title), textPage.body);
             // A cover of 2000 bytes or less is fetched again, a bounded number of times: a site without the
-            // picture must not hold the run for ever.
+            // picture must not hold the run for ever. A cover that does not come whole replaces nothing.
             const Text coverPath = store::CoverPath(runDir, w.title);
+            Text why;
             for (int attempt = 0; attempt < kCoverAttempts && GetFileSize(coverPath) <= 2000; ++attempt) {
-                WriteFileBytes(coverPath, HttpReadFile(s.coverUrl));
+                const Fetched cover = HttpFetch(s.coverUrl);
+                if (Downloaded(cover, "", why) && Saved(coverPath, cover.body, why)) why = Gbk("图片太小");
             }
+            if (GetFileSize(coverPath) <= 2000) w.coverNote = JoinTexts(Gbk("封面下载失败："), why);
         }
-        WriteFileBytes(archivePath, HttpReadFile(Url(build::kBookHost, {"/down/2011/", s.bookSerial, ".rar"})));
+        // A failed download replaces nothing: a good archive from an earlier run stays as it was.
+        const Fetched archive = HttpFetch(archiveUrl);
+        Text why;
+        if (!Downloaded(archive, "下载失败：", why) || !Saved(archivePath, archive.body, why)) {
+            FailBook(archiveUrl, why);
+            return;
+        }
     }
     s.archiveSizeText = ToText(RoundNumber(GetFileSize(archivePath), 0));
     WriteBookRecord(!isNew);
@@ -182,25 +310,25 @@ void WriteBookRecord(bool existed) {
     CollectionState& s = State();
     const Text& title = Work().title;
     const Text runDir = GetRunDirectory();
-    const Text label = CategoryLabel();
 
-    // A title that cannot be a file name has no record files; its index key would point at no archive.
-    if (store::IsValidTitle(title)) {
-        WriteFileBytes(store::IntroductionPath(runDir, s.categoryPath, title), ToBytes(s.bookIntro));
-        WriteIniValue(store::AuthorPath(runDir, s.categoryPath, title), title, store::AuthorKey(), s.bookAuthor);
-        WriteIniValue(store::IndexPath(runDir), store::IndexSection(), title,
-                      store::ArchivePath(runDir, s.categoryPath, title));
+    // The index key comes last: it never points at an archive whose records could not be written.
+    Text why;
+    if (!Saved(store::IntroductionPath(runDir, s.categoryPath, title), ToBytes(s.bookIntro), why)) {
+        FailBook(ArchiveUrl(FinalSerial(s.bookSerial)), why, existed);
+        return;
+    }
+    if (!WriteIniValue(store::AuthorPath(runDir, s.categoryPath, title), title, store::AuthorKey(), s.bookAuthor) ||
+        !WriteIniValue(store::IndexPath(runDir), store::IndexSection(), title,
+                       store::ArchivePath(runDir, s.categoryPath, title))) {
+        FailBook(ArchiveUrl(FinalSerial(s.bookSerial)), Gbk("保存失败：无法写入索引"), existed);
+        return;
     }
     if (!existed) ++s.successCount;
 
     const Text kilobytes = ToText(RoundNumber(ToNumber(s.archiveSizeText) / 1000, 0));
-    const Text report =
-        JoinTexts(Gbk("标题："), title, Gbk(" \r\n作者："), s.bookAuthor, Gbk("\r\n压缩文件大小："), kilobytes,
-                  Gbk("KB\r\n简介："), s.bookIntro, Gbk("\r\n\r\n               共采集"),
-                  Decimal(s.successCount + s.existingCount), Gbk("篇小说，其中已存在"), Decimal(s.existingCount),
-                  Gbk("篇小说，本次成功采集"), Decimal(s.successCount), Gbk("篇小说！  正在采集"), label, "...");
-    WriteText(等待窗口::id, 等待窗口::编辑框1, kRichContent, report);
-    if (ReportObserver()) ReportObserver()(report);
+    Text status = JoinTexts(Gbk("压缩文件大小："), kilobytes, "KB");
+    if (!Work().coverNote.empty()) status += JoinTexts("\r\n", Work().coverNote);
+    ShowReport(status);
     Delay(s.delayMs);
 }
 
@@ -214,10 +342,7 @@ void ParseFetchedPages() {
 
 // The summary and its two answers: OK opens the library on the category, Cancel clears the cache and ends.
 void AskSummary() {
-    CollectionState& s = State();
-    const Text summary = JoinTexts(Gbk("采集完成，共采集"), Decimal(s.successCount + s.existingCount),
-                                   Gbk("篇小说，其中已存在"), Decimal(s.existingCount), Gbk("篇小说，本次成功采集"),
-                                   Decimal(s.successCount), Gbk("篇小说！是否查看文件？"));
+    const Text summary = JoinTexts(Gbk("采集完成，共采集"), CountsText(), Gbk("！是否查看文件？"));
     if (MessageBox(summary, kMessageOkCancelQuestion) != kResultOk) {
         DeleteFolder(store::CacheFolder());
         forms::EndProgram(0);
@@ -256,10 +381,13 @@ void CollectSelectedCategory() {
         MessageBox(Gbk("小说种类还未选择"), kMessageOk);
         return;
     }
+    const LibraryLock lock;
+    if (!lock.Held()) return RefuseRun(lock.Problem());
+    BeginRun();
     WriteLogical(主窗口::id, 主窗口::self, kVisible, false);
     WriteLogical(主窗口::id, 主窗口::self, kShownInTaskbar, false);
     LoadWindow(等待窗口::id, 主窗口::id);
-    FetchListPages();
+    if (!FetchListPages()) return;
     Delay(State().delayMs);
     ShowRunSummary();
     State().currentPage = 0;
@@ -269,6 +397,9 @@ void CollectAllFinishedCategories() {
     const Text pages = ReadText(主窗口::id, 主窗口::编辑框1, kEditContent);
     const std::int32_t count = GetItemCount(主窗口::id, 主窗口::完本网页);
     PrepareLibraryFolders();
+    const LibraryLock lock;
+    if (!lock.Held()) return RefuseRun(lock.Problem());
+    BeginRun();
     WriteLogical(主窗口::id, 主窗口::self, kVisible, false);
     // The running report needs the wait window, as in a run of one category.
     LoadWindow(等待窗口::id, 主窗口::id);
@@ -278,7 +409,7 @@ void CollectAllFinishedCategories() {
         if (i > 0) WriteText(主窗口::id, 主窗口::编辑框1, kEditContent, pages);
         WriteInteger(主窗口::id, 主窗口::完本类, kSelection, i);
         WriteInteger(主窗口::id, 主窗口::完本网页, kSelection, i);
-        FetchListPages();
+        if (!FetchListPages(i == 0)) return;
         if (i > 0) Delay(State().delayMs);
         ParseFetchedPages();
     }

@@ -11,8 +11,10 @@ namespace paveno::app {
 // A collection run: the list pages of the selected category are fetched into the page cache, cut into book entries
 // with the marker texts, and every book is harvested, downloaded and recorded in the library.
 
-void PrepareLibraryFolders();        // the library tree from the main window's category boxes
-void FetchListPages();               // fetch phase; ends by loading the marker window
+void PrepareLibraryFolders(); // the library tree from the main window's category boxes
+// Fetch phase; ends by loading the marker window. False when the run's first page does not come (the site is out of
+// reach): the user has been told, and the run ends there.
+bool FetchListPages(bool firstOfRun = true);
 void ParseListPage(int page);        // parse phase of one cached page; harvests at most 20 entries
 void HarvestEntry();                 // one entry: title, author, introduction, cover, presence, downloads
 void WriteBookRecord(bool existed);  // introduction file, author file, index key, running report

@@ -2,6 +2,7 @@
 #include "app/HeadlessRun.h"
 
 #include "AppWindows.h"
+#include "app/CollectionState.h"
 #include "app/Collector.h"
 #include "app/Properties.h"
 #include "app/UserActions.h"
@@ -16,17 +17,37 @@
 namespace paveno::app {
 namespace {
 
-void Print(const std::string& utf8) {
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+// A report as terminal lines: CR LF becomes LF, and any other control byte (a title may hold one) is shown as \xNN
+// rather than sent raw to the terminal.
+std::string TerminalText(const Text& gbk) {
+    const std::string utf8 = GbkToUtf8Lossy(gbk);
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') continue;
+        if (c == '\n' || (c >= 0x20 && c != 0x7F)) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        }
+    }
+    return out;
 }
 
-// Prints every box and answers it with OK, as the person at the desk would to view the library.
+void Print(std::FILE* stream, const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+// Prints every box and answers it with OK, as the person at the desk would to view the library. A box with OK alone
+// tells of a problem and goes to standard error; the summary goes to standard output.
 class PrintingMessageBox : public forms::MessageBoxSeam {
 public:
-    int Show(const Text& text, const Text&, std::uint32_t) override {
-        Print(GbkToUtf8Lossy(text));
+    int Show(const Text& text, const Text&, std::uint32_t style) override {
+        Print(style == kMessageOk ? stderr : stdout, TerminalText(text));
         return forms::kAnswerOk;
     }
 };
@@ -72,8 +93,8 @@ int RunHeadlessCollection(const ProgramOptions& options) {
     if (found == categories.end()) return Refuse("unknown category " + request.kind + "/" + request.category);
 
     SetReportObserver([](const Text& report) {
-        Print(GbkToUtf8Lossy(report));
-        Print("----");
+        Print(stdout, TerminalText(report));
+        Print(stdout, "----");
     });
     ClickControl(主窗口::id, finished ? 主窗口::单选框1 : 主窗口::单选框2);
     PickItem(主窗口::id, combo, static_cast<int>(found - categories.begin()));
@@ -88,8 +109,11 @@ int RunHeadlessCollection(const ProgramOptions& options) {
     // The summary was answered with OK: the collecting windows close once the click is over, and the main
     // window takes the page cache with it.
     ProcessPendingEvents();
-    forms::EndProgram(0);
-    return 0;
+    // 1 when the run could not start or any of its books failed: a script must not take a partial run for a whole one.
+    const CollectionState& state = State();
+    const int status = state.runRefused || state.runFailures > 0 ? 1 : 0;
+    forms::EndProgram(status);
+    return status;
 }
 
 } // namespace paveno::app

@@ -3,7 +3,10 @@
 
 #include "services/Files.h"
 #include "services/Gbk.h"
+#include "services/Ini.h"
 #include "services/TextOps.h"
+
+#include <climits>
 
 namespace paveno::store {
 
@@ -49,12 +52,41 @@ bool IsValidTitle(const Text& title) {
     return true;
 }
 
+std::optional<Text> TitleProblem(const Text& title) {
+    if (!IsValidTitle(title)) return Gbk("书名不能用作文件名");
+    if (title.find('=') != Text::npos || title.front() == ';' || title.front() == '[' || !IsStorableIniKey(title) ||
+        !IsStorableIniSection(title)) {
+        return Gbk("书名不能用作索引");
+    }
+    // Linux counts a name's bytes in UTF-8; the longest name the store makes is the cached download page's.
+    const auto name = GbkToUtf8(JoinTexts(title, Gbk("下载页.html")));
+    if (!name) return Gbk("书名不能用作文件名");
+    if (name->size() > NAME_MAX) return Gbk("书名太长");
+    return std::nullopt;
+}
+
 Text CachedListPagePath(const Text& runDir, const Text& categoryName, int page) {
     return JoinTexts(runDir, "\\", CacheFolder(), "\\", categoryName, "\\", ToText(std::int64_t{page}), ".html");
 }
 
 Text IndexPath(const Text& runDir) {
     return JoinTexts(runDir, "\\", LibraryRoot(), "\\ini\\", LibraryRoot(), ".ini");
+}
+
+Text LockPath(const Text& runDir) {
+    return JoinTexts(LibraryFolder(runDir), "\\.lock");
+}
+
+Text FailureRecordPath(const Text& runDir) {
+    return JoinTexts(LibraryFolder(runDir), Gbk("\\失败记录.txt"));
+}
+
+Text LibraryFolder(const Text& runDir) {
+    return JoinTexts(runDir, "\\", LibraryRoot());
+}
+
+Text CacheFolderPath(const Text& runDir) {
+    return JoinTexts(runDir, "\\", CacheFolder());
 }
 
 Text CategoryFolder(const Text& runDir, const Text& categoryPath) {

@@ -4,6 +4,7 @@
 #include "services/Text.h"
 
 #include <functional>
+#include <optional>
 
 namespace paveno::store {
 
@@ -25,8 +26,19 @@ Text CategoryPath(bool finished, const Text& categoryName);
 // written and nothing lands outside the library tree.
 bool IsValidTitle(const Text& title);
 
+// Why a book of this title cannot be stored (GBK, for the running report), or nullopt when it can: it must be a
+// valid file name, short enough for the file system with the longest suffix the store adds, and a name the author
+// file and the library index can hold ("=" nowhere, no leading ";" or "[").
+std::optional<Text> TitleProblem(const Text& title);
+
 Text CachedListPagePath(const Text& runDir, const Text& categoryName, int page);
 Text IndexPath(const Text& runDir);
+// The file whose advisory lock a collection holds, and the record of failed books, both in 小说.
+Text LockPath(const Text& runDir);
+Text FailureRecordPath(const Text& runDir);
+// The library's folders where the program writes: 小说 and the page cache.
+Text LibraryFolder(const Text& runDir);
+Text CacheFolderPath(const Text& runDir);
 // The folder of a category's archives: run directory + "\小说\" + category path.
 Text CategoryFolder(const Text& runDir, const Text& categoryPath);
 // Per-book files: the empty text (which every file operation refuses) for a title that is not a valid name.

@@ -3,6 +3,7 @@
 // address lists, and the cache clean-up when the main window goes.
 #include "AppWindows.h"
 #include "app/CollectionState.h"
+#include "app/LibraryLock.h"
 #include "app/LibraryStore.h"
 #include "app/Program.h"
 #include "app/Properties.h"
@@ -19,7 +20,12 @@ void 主窗口_创建完毕() {
 }
 
 void 主窗口_将被销毁() {
-    DeleteFolder(store::CacheFolder());
+    // The page cache belongs to whichever program collects; while another one does, it stays.
+    const LibraryLock lock;
+    if (lock.Busy())
+        MessageBox(lock.Problem(), kMessageOk);
+    else
+        DeleteFolder(store::CacheFolder());
     ReleaseRuntimeObjects();
 }
 

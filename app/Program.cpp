@@ -11,6 +11,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
@@ -56,6 +57,16 @@ std::filesystem::path ExecutableFolder() {
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? std::filesystem::current_path(ec) : exe.parent_path();
+}
+
+// A whole decimal number from `low` to `high`, nothing else (no sign, no fraction, no blanks).
+bool WholeNumberIn(const std::string& text, long low, long high) {
+    if (text.empty() || text.size() > 9 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+    }
+    const long value = std::stol(text);
+    return value >= low && value <= high;
 }
 
 } // namespace
@@ -126,6 +137,16 @@ std::optional<ProgramOptions> ParseArguments(const std::vector<std::string>& arg
     }
     if (collecting) {
         if (collect.pages.empty()) collect.pages = "1";
+        if (!WholeNumberIn(collect.pages, 1, kMaxPages)) {
+            error = "--pages takes a whole number from 1 to " + std::to_string(kMaxPages) + ", not \"" + collect.pages +
+                    "\"";
+            return std::nullopt;
+        }
+        if (collect.delayMs && !WholeNumberIn(*collect.delayMs, 0, kMaxDelayMs)) {
+            error = "--delay takes milliseconds from 0 to " + std::to_string(kMaxDelayMs) + ", not \"" +
+                    *collect.delayMs + "\"";
+            return std::nullopt;
+        }
         options.collect = collect;
         options.updateCheck = false; // the main job without a desktop asks no update server
     }
@@ -152,7 +173,7 @@ std::optional<std::filesystem::path> ResolveRunDirectory(const ProgramOptions& o
 
 int StartFailure() {
     // A start that failed without a run-time error failed on its library folder.
-    return forms::RuntimeErrorCount() > 0 ? -1 : 2;
+    return forms::RuntimeErrorCount() > 0 ? -1 : 1;
 }
 
 bool StartProgram(const ProgramOptions& options) {

@@ -8,6 +8,10 @@
 
 namespace paveno::app {
 
+// The bounds of the headless run's numbers: list pages per category and the response delay.
+inline constexpr long kMaxPages = 10000;
+inline constexpr long kMaxDelayMs = 600000;
+
 // A collection asked for on the command line: what a user would choose in the main window.
 struct CollectRequest {
     std::string kind;     // "完本" or "连载中" (UTF-8)
@@ -44,7 +48,7 @@ std::optional<std::filesystem::path> ResolveRunDirectory(const ProgramOptions& o
 // Program entry up to the message loop: engine, end routine, start window. False when the engine could not start
 // (the run-time error has been reported then).
 bool StartProgram(const ProgramOptions& options);
-// The exit code of a StartProgram that returned false: 2 for an unusable library folder, -1 after a run-time error.
+// The exit code of a StartProgram that returned false: 1 for an unusable library folder, -1 after a run-time error.
 int StartFailure();
 // StartProgram, then the message loop; the exit code of an orderly end.
 int RunProgram(const ProgramOptions& options);

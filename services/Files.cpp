@@ -344,6 +344,18 @@ bool WriteFileBytes(const Text& path, std::initializer_list<std::span<const std:
     return close(fd) == 0 && ok;
 }
 
+bool AppendFileBytes(const Text& path, std::span<const std::uint8_t> bytes) {
+    auto native = NativePath(path);
+    if (!native) return false;
+    const int fd = open(native->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    ssize_t n;
+    do {
+        n = write(fd, bytes.data(), bytes.size());
+    } while (n < 0 && errno == EINTR);
+    return close(fd) == 0 && n == static_cast<ssize_t>(bytes.size());
+}
+
 std::int32_t OpenFile(const Text& path, std::optional<std::int32_t> mode, std::optional<std::int32_t> sharing) {
     static constexpr int kFlags[] = {O_RDONLY,           O_WRONLY,        O_RDWR, O_WRONLY | O_CREAT | O_TRUNC,
                                      O_WRONLY | O_CREAT, O_RDWR | O_CREAT};

@@ -2,6 +2,8 @@
 #include "services/Http.h"
 
 #include "services/ConnectTo.h"
+#include "services/Gbk.h"
+#include "services/TextOps.h"
 
 #include <curl/curl.h>
 
@@ -276,36 +278,26 @@ Slist MakeSlist(const std::vector<std::string>& lines) {
     return Slist(list);
 }
 
-// The fetch state of the process: libcurl initialised and one easy handle, opened by the first fetch and kept until
-// the program ends.
-class Root {
-public:
-    ~Root() {
-        if (easy_) {
-            curl_easy_cleanup(easy_);
-            curl_global_cleanup();
-        }
-    }
-    CURL* Open() {
-        if (!easy_ && curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK) {
-            easy_ = curl_easy_init();
-            if (!easy_) curl_global_cleanup();
-        }
-        return easy_;
-    }
+// libcurl is initialised once for the process, on the first fetch; each fetch has a handle of its own, so fetches on
+// several threads never share one.
+bool CurlReady() {
+    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ready;
+}
 
-private:
-    CURL* easy_ = nullptr;
+struct EasyDeleter {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
 };
-
-std::mutex fetchMutex;
-Root root;
+using Easy = std::unique_ptr<CURL, EasyDeleter>;
 
 struct Sink {
     CURL* easy;
     std::size_t cap;
+    const FetchControl& control;
     ByteSet body;
     bool sized = false;
+    bool capped = false;
+    std::uint64_t announced = 0;
     std::exception_ptr failure; // out of memory: carried past libcurl's C frames and raised again afterwards
 };
 
@@ -317,29 +309,72 @@ size_t WriteBody(char* data, size_t, size_t count, void* user) {
             sink.sized = true;
             curl_off_t length = -1;
             if (curl_easy_getinfo(sink.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0) {
-                sink.body.reserve(std::min<std::uint64_t>(static_cast<std::uint64_t>(length), sink.cap));
+                sink.announced = static_cast<std::uint64_t>(length);
+                sink.body.reserve(std::min<std::uint64_t>(sink.announced, sink.cap));
             }
         }
         const std::size_t take = std::min(count, sink.cap - sink.body.size());
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(data); // same element type: one memmove, not a loop
         sink.body.insert(sink.body.end(), bytes, bytes + take);
-        return take == count ? count : 0; // anything but `count` ends the transfer
+        if (sink.control.progress) sink.control.progress(sink.body.size(), sink.announced);
+        if (take == count) return count;
+        sink.capped = true;
+        return 0; // anything but `count` ends the transfer
     } catch (...) {
         sink.failure = std::current_exception();
         return 0;
     }
 }
 
+int StopCheck(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* stop = static_cast<const std::atomic<bool>*>(user);
+    return stop->load(std::memory_order_relaxed) ? 1 : 0; // non-zero aborts the transfer
+}
+
 struct Response {
     ByteSet body;
     std::string redirect; // where a 3xx answer with a Location points, resolved against the request's URL
+    FetchOutcome outcome;
 };
 
-Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_slist* headers, curl_slist* connectTo) {
+// Why a transfer that libcurl ended with `code` did not come whole.
+Text TransportReason(CURLcode code, CURL* easy, const char* errorText, bool capped) {
+    if (capped) return Gbk("文件太大");
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return Gbk("找不到服务器");
+    case CURLE_COULDNT_CONNECT:
+        return Gbk("无法连接服务器");
+    case CURLE_GOT_NOTHING:
+        return Gbk("服务器没有回应");
+    case CURLE_ABORTED_BY_CALLBACK:
+        return Gbk("已停止");
+    case CURLE_OPERATION_TIMEDOUT: {
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        curl_off_t connectedAt = 0;
+        curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connectedAt);
+        if (connectedAt == 0) return Gbk("连接超时");
+        if (status == 0) return Gbk("服务器没有回应");
+        // libcurl tells the two limits apart only in its message.
+        return std::string_view(errorText).find("too slow") != std::string_view::npos ? Gbk("传输太慢")
+                                                                                      : Gbk("下载超时");
+    }
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+        return Gbk("数据不完整");
+    default:
+        return Gbk("网络错误");
+    }
+}
+
+Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_slist* headers, curl_slist* connectTo,
+                   const FetchControl& control) {
     const std::string curlUrl = CurlUrl(url);
     const std::string proxy = ProxyFor(url);
     const std::string target = RequestTarget(url, proxy);
-    Sink sink{easy, std::min(limits.bodyCap, byteSetLimit), {}, false, nullptr};
+    Sink sink{easy, std::min(limits.bodyCap, byteSetLimit), control, {}, false, false, 0, nullptr};
 
     curl_easy_reset(easy);
     curl_easy_setopt(easy, CURLOPT_URL, curlUrl.c_str());
@@ -348,33 +383,51 @@ Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
     curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-    // Redirects are followed by HttpReadFile itself: libcurl would send the first request target again on each one.
+    // Redirects are followed by HttpFetch itself: libcurl would send the first request target again on each one.
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str()); // "" means direct, whatever the environment says
     curl_easy_setopt(easy, CURLOPT_CONNECT_TO, connectTo);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connectTimeout.count()));
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, limits.lowSpeedBytes));
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(limits.stallTime.count())));
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, std::max(1L, static_cast<long>(limits.totalTime.count())));
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, readChunk);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
+    char errorText[CURL_ERROR_SIZE] = "";
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
+    if (control.stop) {
+        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, StopCheck);
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(control.stop));
+        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    }
 
-    // The result code does not matter: a body cut by a broken or stalled connection or by the cap is kept as it came,
-    // and a failure before the body leaves it empty.
-    curl_easy_perform(easy);
+    // A body cut by a broken or stalled connection or by the cap is kept as it came, and a failure before the body
+    // leaves it empty; the outcome says which.
+    const CURLcode code = curl_easy_perform(easy);
     if (sink.failure) std::rethrow_exception(sink.failure);
 
     Response response;
+    long status = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    response.outcome.status = static_cast<int>(status);
+    response.outcome.whole = code == CURLE_OK && !sink.capped;
+    if (!response.outcome.whole) response.outcome.reason = TransportReason(code, easy, errorText, sink.capped);
     char* redirect = nullptr;
-    if (curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK && redirect) {
+    if (code == CURLE_OK && curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK && redirect) {
         response.redirect = redirect;
         return response;
     }
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
     response.body = std::move(sink.body);
     // A length announced but never delivered must not leave the caller holding the unused reservation.
     if (response.body.capacity() - response.body.size() > (std::size_t{1} << 20)) response.body.shrink_to_fit();
     return response;
+}
+
+FetchOutcome Failed(const char* utf8Reason) {
+    return {0, false, Gbk(utf8Reason)};
 }
 
 } // namespace
@@ -390,25 +443,39 @@ void SetHttpSettings(const HttpSettings& newSettings) {
 }
 
 ByteSet HttpReadFile(const Text& url) {
-    if (url.empty()) return {};
+    return HttpFetch(url).body;
+}
+
+Fetched HttpFetch(const Text& url, const FetchControl& control) {
+    if (url.empty()) return {{}, Failed("网址无效")};
     std::string next = url.substr(0, url.find('#'));
 
-    std::lock_guard lock(fetchMutex);
-    CURL* easy = root.Open();
-    if (!easy) return {};
+    if (!CurlReady()) return {{}, Failed("网络错误")};
+    const Easy easy(curl_easy_init());
     const HttpSettings limits = GetHttpSettings();
     const Slist headers = MakeSlist({"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache"});
     const Slist connectTo = MakeSlist(ActiveConnectTo());
-    if (!headers) return {};
+    if (!easy || !headers) return {{}, Failed("网络错误")};
 
     for (int redirects = 0; redirects <= maxRedirects; ++redirects) {
         const auto parsed = SplitUrl(next);
-        if (!parsed || (parsed->scheme != "http" && parsed->scheme != "https")) return {};
-        Response response = FetchOnce(easy, *parsed, limits, headers.get(), connectTo.get());
-        if (response.redirect.empty()) return std::move(response.body);
+        if (!parsed || (parsed->scheme != "http" && parsed->scheme != "https")) return {{}, Failed("网址无效")};
+        Response response = FetchOnce(easy.get(), *parsed, limits, headers.get(), connectTo.get(), control);
+        if (response.redirect.empty()) {
+            FetchOutcome& outcome = response.outcome;
+            // A stop says so; otherwise an answer that is no success says what the server answered.
+            const bool stopped = control.stop && control.stop->load();
+            if (stopped) {
+                outcome.whole = false;
+                outcome.reason = Gbk("已停止");
+            } else if (outcome.status > 0 && (outcome.status < 200 || outcome.status > 299)) {
+                outcome.reason = JoinTexts(Gbk("服务器返回"), ToText(std::int64_t{outcome.status}));
+            }
+            return {std::move(response.body), std::move(outcome)};
+        }
         next = response.redirect.substr(0, response.redirect.find('#'));
     }
-    return {};
+    return {{}, Failed("重定向过多")};
 }
 
 } // namespace paveno

@@ -3,8 +3,11 @@
 
 #include "services/Text.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 
 namespace paveno {
 
@@ -16,14 +19,42 @@ namespace paveno {
 // std::bad_alloc, as every allocation of the program does.
 ByteSet HttpReadFile(const Text& url);
 
+// How a fetch went, beside its body.
+struct FetchOutcome {
+    int status = 0;     // the status code of the final answer; 0 when no answer came
+    bool whole = false; // no transport error, the announced Content-Length reached, no cap hit, not stopped
+    Text reason;        // why the download is not good, in a few Chinese words (GBK); empty when it is good
+
+    // A download that may be kept: it came whole with a 2xx status.
+    bool Good() const { return whole && status >= 200 && status < 300; }
+};
+
+struct Fetched {
+    ByteSet body;
+    FetchOutcome outcome;
+};
+
+// What a caller may add to one fetch. Both are used on the thread that runs the transfer.
+struct FetchControl {
+    const std::atomic<bool>* stop = nullptr; // once true, the transfer ends at once as "stopped"
+    // Bytes of the body received so far and the announced length (0 when none), as the body grows.
+    std::function<void(std::uint64_t received, std::uint64_t announced)> progress;
+};
+
+// HttpReadFile with its outcome. Fetches may run on several threads at once, each on a connection of its own.
+Fetched HttpFetch(const Text& url, const FetchControl& control = {});
+
 // The limits that keep a fetch from blocking the program for ever or exhausting memory. Tests lower them.
 struct HttpSettings {
     // Time to resolve the host and open the connection.
     std::chrono::milliseconds connectTimeout{60'000};
-    // A transfer slower than 1 byte per second for this long ends with what arrived (seconds, at least 1).
+    // A transfer that averages under lowSpeedBytes per second for this long ends with what arrived (at least 1 s).
     std::chrono::seconds stallTime{60};
     // A body stops growing here; the bytes up to the cap are returned.
     std::size_t bodyCap = std::size_t{1} << 30;
+    long lowSpeedBytes = 1024;
+    // No fetch lasts longer than this, however it trickles.
+    std::chrono::milliseconds totalTime{30 * 60'000};
 };
 
 HttpSettings GetHttpSettings();

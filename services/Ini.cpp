@@ -2,6 +2,7 @@
 #include "services/Ini.h"
 
 #include "services/NativePath.h"
+#include "services/WholeFile.h"
 
 #include <cerrno>
 #include <climits>
@@ -12,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -295,44 +297,35 @@ Load Obtain(const std::string& path, Document*& doc) {
     return Load::Ok;
 }
 
-mode_t NewFileMode() {
-    static const mode_t mode = [] {
-        mode_t mask = 022;
-        std::ifstream status("/proc/self/status");
-        for (std::string line; std::getline(status, line);)
-            if (line.rfind("Umask:", 0) == 0) mask = static_cast<mode_t>(std::strtol(line.c_str() + 6, nullptr, 8));
-        return static_cast<mode_t>(0666 & ~mask);
-    }();
-    return mode;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
 // Writes a temporary file beside the target, makes it durable and renames it over the target: a crash leaves the
 // old file or the new one, never a mix. (The folder is not synced: after a crash the rename may be undone, which
 // leaves the old file, and that is allowed.)
-bool ReplaceFile(const std::string& path, std::string_view bytes, mode_t mode) {
-    size_t slash = path.rfind('/');
-    std::string temp = path.substr(0, slash + 1) + ".paveno-ini-XXXXXX";
-    int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
+bool ReplaceFile(const std::string& path, std::string_view bytes) {
+    return ReplaceWholeFile(path, bytes, true) == 0;
 }
+
+// Another program may write the same file: the folder's advisory lock is held from reading the file to renaming the
+// new one over it, so neither write loses the other's keys. (The file itself cannot carry the lock: the rename
+// replaces it.)
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& file) {
+        const size_t slash = file.rfind('/');
+        const std::string folder = slash == 0 ? "/" : file.substr(0, slash);
+        fd_ = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ >= 0)
+            while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
 
 std::string_view SkipLeadingControls(std::string_view s) {
     while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20)
@@ -345,6 +338,17 @@ bool HasLineBreak(std::string_view s) {
 }
 
 } // namespace
+
+bool IsStorableIniSection(const Text& name) {
+    const std::string_view sec = Trim(name);
+    return !sec.empty() && !HasLineBreak(sec) && sec.find(']') == std::string_view::npos;
+}
+
+bool IsStorableIniKey(const Text& name) {
+    const std::string_view k = Trim(name);
+    return !k.empty() && !HasLineBreak(k) && k.find('=') == std::string_view::npos && k.front() != ';' &&
+           !(k.front() == '[' && k.find(']') == std::string_view::npos);
+}
 
 Text ReadIniValue(const Text& path, const Text& section, const Text& key, const std::optional<Text>& defaultValue) {
     std::string_view file = SkipLeadingControls(path), sec = SkipLeadingControls(section), k = SkipLeadingControls(key);
@@ -368,12 +372,9 @@ Text ReadIniValue(const Text& path, const Text& section, const Text& key, const 
 
 bool WriteIniValue(const Text& path, const Text& section, const std::optional<Text>& key,
                    const std::optional<Text>& value) {
+    if (path.empty() || !IsStorableIniSection(section) || (key && !IsStorableIniKey(*key))) return false;
     std::string_view sec = Trim(section);
-    if (path.empty() || sec.empty() || HasLineBreak(sec) || sec.find(']') != std::string_view::npos) return false;
     std::string_view k = key ? Trim(*key) : std::string_view();
-    if (key && (k.empty() || HasLineBreak(k) || k.find('=') != std::string_view::npos || k.front() == ';' ||
-                (k.front() == '[' && k.find(']') == std::string_view::npos)))
-        return false;
     if (value && HasLineBreak(*value)) return false;
 
     auto native = NativePath(path);
@@ -388,9 +389,9 @@ bool WriteIniValue(const Text& path, const Text& section, const std::optional<Te
     }
 
     std::lock_guard lock(gMutex);
+    const FolderLock folderLock(target);
     Document* doc = nullptr;
     Document fresh;
-    mode_t mode = NewFileMode();
     switch (Obtain(target, doc)) {
     case Load::Failed:
         return false;
@@ -399,14 +400,13 @@ bool WriteIniValue(const Text& path, const Text& section, const std::optional<Te
         break;
     case Load::Ok:
         // A read-only file stays as it is, as it would if it were written in place.
-        if (access(target.c_str(), W_OK) != 0 || stat(target.c_str(), &st) != 0) return false;
-        mode = st.st_mode & 07777;
+        if (access(target.c_str(), W_OK) != 0) return false;
         break;
     }
 
     bool changed = !key ? doc->DeleteSection(sec) : !value ? doc->DeleteKey(sec, k) : doc->Set(sec, k, *value);
     if (!changed) return true;
-    if (!ReplaceFile(target, doc->Serialize(), mode)) {
+    if (!ReplaceFile(target, doc->Serialize())) {
         gCache.erase(target); // the parsed copy holds the change that did not reach the disk
         return false;
     }

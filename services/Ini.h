@@ -26,4 +26,8 @@ Text ReadIniValue(const Text& path, const Text& section, const Text& key,
 bool WriteIniValue(const Text& path, const Text& section, const std::optional<Text>& key,
                    const std::optional<Text>& value);
 
+// Whether WriteIniValue takes the name (surrounding blanks trimmed), so that it reads back as it was written.
+bool IsStorableIniSection(const Text& name);
+bool IsStorableIniKey(const Text& name);
+
 } // namespace paveno

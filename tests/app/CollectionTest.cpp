@@ -235,7 +235,8 @@ TEST_F(CollectionTest, OddEntriesAreCutAsTheMarkersSay) {
     EXPECT_EQ(Requests("/down/2011/4242.rar"), 1);
     EXPECT_EQ(Requests("/txt/4242txt.html"), 1);
     EXPECT_EQ(Requests("/down/2011/4444.rar"), 0);
-    EXPECT_EQ(Summary(), "采集完成，共采集2篇小说，其中已存在0篇小说，本次成功采集2篇小说！是否查看文件？");
+    // The doubled title is skipped, and counted as failed rather than as collected.
+    EXPECT_EQ(Summary(), "采集完成，共采集2篇小说，其中已存在0篇小说，本次成功采集1篇小说，失败1篇！是否查看文件？");
     EXPECT_TRUE(fs::exists(At("小说/完本/玄幻小说/无斜线.rar")));
     // The doubled title holds '"' and '>': it can be no file name, so nothing of it is fetched or written.
     EXPECT_EQ(Requests("/down/2011/4343.rar") + Requests("/dianzishu/UploadPic/4343.jpg"), 0);
@@ -257,23 +258,23 @@ TEST_F(CollectionTest, ACoverThatStaysSmallIsFetchedABoundedNumberOfTimes) {
 TEST_F(CollectionTest, TheReportShowsArchiveSizesInThousandsOfBytes) {
     struct Case {
         std::size_t bytes;
-        std::string kb;
+        std::string status; // the line after the author
     };
-    const Case cases[] = {{1499, "1KB"}, {1500, "2KB"}, {0, "0KB"}};
+    const Case cases[] = {{1499, "压缩文件大小：1KB"}, {1500, "压缩文件大小：2KB"}, {0, "下载失败：数据不完整"}};
     int serial = 620;
     for (const auto& c : cases) {
         ServeBooks(Finished(), 1, {MakeBook(serial, "大小" + std::to_string(serial))});
         ServeFiles(serial, c.bytes);
         if (c.bytes == 0) {
-            // A broken transfer: the archive is announced and never sent. The book is still recorded, as 0KB.
+            // A broken transfer: the archive is announced and never sent. The book failed; nothing is recorded.
             site_.respond("/down/2011/" + std::to_string(serial) + ".rar",
                           SiteResponse::CutAfter(std::string(50000, 'r'), 0));
         }
         std::string report;
         box_.whileShown = [&] { report = Report(); };
         Collect(true, 0, "1", forms::kAnswerCancel);
-        EXPECT_NE(report.find("压缩文件大小：" + c.kb + "\r\n"), std::string::npos) << report;
-        EXPECT_NE(Summary().find("本次成功采集"), std::string::npos);
+        EXPECT_NE(report.find("\r\n" + c.status + "\r\n简介："), std::string::npos) << report;
+        EXPECT_EQ(Summary().find("失败") != std::string::npos, c.bytes == 0) << Summary();
         ++serial;
     }
 }
@@ -352,8 +353,12 @@ TEST_F(CollectionTest, TitlesThatAreNoFileNameWriteNothingAndTheRunGoesOn) {
     std::size_t files = 0;
     for (const auto& entry : fs::recursive_directory_iterator(run_.path()))
         files += entry.is_regular_file();
-    // 正常: archive, cover, introduction, author file; and the index. Nothing else anywhere.
-    EXPECT_EQ(files, 5u);
+    // 正常: archive, cover, introduction, author file; the index, the lock file and the record of the two skipped
+    // books. Nothing else anywhere.
+    EXPECT_EQ(files, 7u);
+    const std::string failures = Utf8(ToText(ReadFileBytes(Gbk("小说\\失败记录.txt"))));
+    EXPECT_NE(failures.find("a/b  http://"), std::string::npos) << failures;
+    EXPECT_NE(failures.find("跳过：书名不能用作文件名\r\n"), std::string::npos) << failures;
     EXPECT_FALSE(fs::exists(run_.path().parent_path() / "逃出.rar"));
 }
 

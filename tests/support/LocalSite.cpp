@@ -193,6 +193,12 @@ SiteResponse SiteResponse::StallAfter(std::string_view bytes, std::size_t sent) 
     return r;
 }
 
+SiteResponse SiteResponse::Drip(std::string_view bytes, int everyMs) {
+    SiteResponse r = Page(bytes);
+    r.dripMs = everyMs;
+    return r;
+}
+
 SiteResponse SiteResponse::Redirect(std::string_view location, int status) {
     SiteResponse r = Page("<html>moved</html>", status);
     r.headers.emplace_back("Location", std::string(location));
@@ -344,7 +350,15 @@ void LocalSite::handle(int fd) {
     std::size_t sent = body.size();
     if (response.closeAfter) sent = std::min(sent, *response.closeAfter);
     if (response.stallAfter) sent = std::min(sent, *response.stallAfter);
-    if (!SendAll(fd, out.data(), out.size(), stopFd_) || !SendAll(fd, body.data(), sent, stopFd_)) return;
+    if (!SendAll(fd, out.data(), out.size(), stopFd_)) return;
+    if (response.dripMs) {
+        for (std::size_t i = 0; i < sent; ++i) {
+            pollfd stop{stopFd_, POLLIN, 0};
+            if (poll(&stop, 1, *response.dripMs) != 0 || !SendAll(fd, body.data() + i, 1, stopFd_)) return;
+        }
+        return;
+    }
+    if (!SendAll(fd, body.data(), sent, stopFd_)) return;
     if (response.stallAfter) StaySilent(fd, stopFd_);
 }
 

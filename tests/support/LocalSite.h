@@ -24,6 +24,7 @@ struct SiteResponse {
     std::optional<std::size_t> closeAfter;     // send this many body bytes, then close the connection
     std::optional<std::size_t> stallAfter;     // send this many body bytes, then go silent until the client leaves
     bool silent = false;                       // read the request and never answer
+    std::optional<int> dripMs;                 // send the body one byte at a time, one every this many ms
 
     static SiteResponse Page(std::string_view bytes, int status = 200);
     static SiteResponse Shared(std::shared_ptr<const std::string> bytes);
@@ -32,6 +33,8 @@ struct SiteResponse {
     static SiteResponse CutAfter(std::string_view bytes, std::size_t sent);
     // Announces `bytes.size()` bytes, sends the first `sent` and then nothing more.
     static SiteResponse StallAfter(std::string_view bytes, std::size_t sent);
+    // Sends the body one byte every `everyMs` milliseconds: a server too slow to finish, though never silent.
+    static SiteResponse Drip(std::string_view bytes, int everyMs);
     static SiteResponse Redirect(std::string_view location, int status = 302);
     static SiteResponse Silent();
 };

@@ -1,0 +1,177 @@
+// SPDX-License-Identifier: MIT
+#include "services/WholeFile.h"
+
+#include "services/Gbk.h"
+#include "services/NativePath.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <vector>
+
+namespace paveno {
+namespace {
+
+constexpr std::string_view kTemporaryPrefix = "~paveno-";
+constexpr std::string_view kTemporarySuffix = ".part";
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
+
+mode_t NewFileMode() {
+    static const mode_t mode = [] {
+        mode_t mask = 022;
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("Umask:", 0) == 0) mask = static_cast<mode_t>(std::strtol(line.c_str() + 6, nullptr, 8));
+        return static_cast<mode_t>(0666 & ~mask);
+    }();
+    return mode;
+}
+
+int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durable) {
+    // A short name of its own, so that a final name near the file system's limit still has a temporary one.
+    const size_t slash = path.rfind('/');
+    std::string temp =
+        path.substr(0, slash == std::string::npos ? 0 : slash + 1) + std::string(kTemporaryPrefix) + "XXXXXX.part";
+    const int fd = mkostemps(temp.data(), static_cast<int>(kTemporarySuffix.size()), O_CLOEXEC);
+    if (fd < 0) return errno;
+    struct stat st {};
+    const mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
+    int error = 0;
+    if (fchmod(fd, mode) != 0 || !WriteAll(fd, bytes) || (durable && fsync(fd) != 0)) error = errno;
+    if (close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && rename(temp.c_str(), path.c_str()) != 0) error = errno;
+    if (error != 0) unlink(temp.c_str());
+    return error;
+}
+
+int WriteFileWhole(const Text& path, std::span<const std::uint8_t> bytes) {
+    const auto native = NativePath(path);
+    if (!native) return EINVAL;
+    return ReplaceWholeFile(*native, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+}
+
+Text WriteFailureReason(int error) {
+    switch (error) {
+    case 0:
+        return {};
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return Gbk("磁盘已满");
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return Gbk("没有写入权限");
+    case ENAMETOOLONG:
+        return Gbk("文件名太长");
+    case ENOENT:
+    case ENOTDIR:
+        return Gbk("文件夹不存在");
+    case EINVAL:
+        return Gbk("文件名无效");
+    default:
+        return Gbk("写入失败");
+    }
+}
+
+bool IsTemporaryFileName(std::string_view name) {
+    return name.size() > kTemporaryPrefix.size() + kTemporarySuffix.size() && name.starts_with(kTemporaryPrefix) &&
+           name.ends_with(kTemporarySuffix);
+}
+
+namespace {
+
+void RemoveTemporaryFilesIn(const std::string& folder, int depth) {
+    // The library is a few levels deep; a loop of links or a hostile tree does not take the program down.
+    if (depth > 8) return;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    std::vector<std::string> folders;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        const std::string path = folder + "/" + std::string(name);
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode))
+            folders.push_back(path);
+        else if (S_ISREG(st.st_mode) && IsTemporaryFileName(name))
+            unlink(path.c_str());
+    }
+    closedir(dir);
+    for (const auto& sub : folders)
+        RemoveTemporaryFilesIn(sub, depth + 1);
+}
+
+} // namespace
+
+void RemoveTemporaryFiles(const Text& folder) {
+    if (const auto native = NativePath(folder)) RemoveTemporaryFilesIn(*native, 0);
+}
+
+FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+        Release();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+FileLock::~FileLock() {
+    Release();
+}
+
+FileLock::Result FileLock::TryTake(const Text& path, int& error) {
+    Release();
+    error = 0;
+    const auto native = NativePath(path);
+    if (!native) {
+        error = EINVAL;
+        return Result::Failed;
+    }
+    const int fd = open(native->c_str(), O_RDWR | O_CREAT | O_CLOEXEC, NewFileMode());
+    if (fd < 0) {
+        error = errno;
+        return Result::Failed;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error = errno;
+        close(fd);
+        return error == EWOULDBLOCK ? Result::Busy : Result::Failed;
+    }
+    fd_ = fd;
+    return Result::Taken;
+}
+
+void FileLock::Release() {
+    if (fd_ >= 0) close(fd_); // closing the only descriptor drops the lock
+    fd_ = -1;
+}
+
+} // namespace paveno

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "services/Text.h"
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace paveno {
+
+// Files that are whole or absent: the bytes go to a temporary file in the same folder, which is renamed over the
+// final name once complete, so a kill (or a full disk) at any moment leaves the old file or the whole new one.
+
+// Writes `bytes` to the Linux path `path`. 0 when written, otherwise the errno of the step that failed; the old file
+// is then untouched and the temporary file gone. An existing file keeps its permissions, a new one gets 0666 less
+// the umask. `durable` syncs the data before the rename, so that not even a power cut leaves a cut file.
+int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durable = false);
+mode_t NewFileMode();
+
+// The same for a path as the handlers build it (GBK, backslashes); ENOENT-like errors for a path that is no name.
+int WriteFileWhole(const Text& path, std::span<const std::uint8_t> bytes);
+
+// What a failed write says to the user, in a few Chinese words (GBK): 磁盘已满, 没有写入权限, 文件名太长...
+Text WriteFailureReason(int error);
+
+// The program's temporary files carry names of this form; a kill leaves them behind, and a new collection removes
+// them. Removes every such file under the folder (a GBK path), in every sub-folder; links are not followed.
+bool IsTemporaryFileName(std::string_view name);
+void RemoveTemporaryFiles(const Text& folder);
+
+// An advisory lock on a file (created when missing), taken without waiting. The kernel drops it when the process
+// dies, so a killed program never leaves a library locked.
+class FileLock {
+public:
+    enum class Result { Taken, Busy, Failed };
+    FileLock() = default;
+    FileLock(FileLock&& other) noexcept;
+    FileLock& operator=(FileLock&& other) noexcept;
+    ~FileLock();
+
+    // Taken: the lock is held by this object. Busy: another open of the file holds it. Failed: the file could not
+    // be opened; `error` says why.
+    Result TryTake(const Text& path, int& error);
+    bool Held() const { return fd_ >= 0; }
+    void Release();
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace paveno
