@@ -16,6 +16,7 @@
 
 #include <QLineEdit>
 
+#include <algorithm>
 #include <vector>
 
 namespace paveno::app {
@@ -121,6 +122,15 @@ template <class Visit> void ForEachCategory(Visit visit) {
 
 Text CategoryFolderAt(bool finished, std::int32_t category) {
     return CategoryFolderOf(finished, GetItemText(书库窗口::id, CategoryBox(finished), category));
+}
+
+// Blanks around a typed name are no part of it (the index lookup skips the leading ones too). No GBK byte of a
+// double-byte character is a blank, so bytes are safe to drop here.
+Text WithoutBlanks(const Text& text) {
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    const auto first = std::find_if_not(text.begin(), text.end(), blank);
+    const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
+    return first < last ? Text(first, last) : Text();
 }
 
 // The archives whose book names hold `part` (ASCII letters in any case).
@@ -254,9 +264,9 @@ void 书库窗口_按钮1_被单击() {
         if (MessageBox(Gbk("寻找成功，是否打开？"), kMessageOkCancel) == kResultOk) OpenWebPage(path);
         return;
     }
-    if (!name.empty()) {
-        if (const auto books = BooksContaining(name); !books.empty()) {
-            OfferBooksContaining(name, books);
+    if (const Text part = WithoutBlanks(name); !part.empty()) {
+        if (const auto books = BooksContaining(part); !books.empty()) {
+            OfferBooksContaining(part, books);
             return;
         }
     }

@@ -325,6 +325,9 @@ TEST_F(LibraryTest, FindOffersTheBooksWhoseNamesHoldTheTypedText) {
          "\\小说\\完本\\都市小说", "Abc书.rar", "Abc书 简介：\r\n  " + std::string(kNoIntroduction)},
         {"“", notFound, "", "", ""},
         {"rar", notFound, "", "", ""}, // nothing is left of it to look for
+        {" ", notFound, "", "", ""},
+        {" 苍穹之上 ", "没有书名为“苍穹之上”的小说，书名含有它的有1本：\r\n  苍穹之上\r\n已选中第一本，是否打开？",
+         "\\小说\\完本\\都市小说", "苍穹之上.rar", "苍穹之上 简介：\r\n  都市的简介"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
