@@ -22,15 +22,15 @@ Text UpdateServer(std::string_view path) {
 }
 
 // The update server is asked at every start, before the user can act: a server that takes no connection may hold
-// the start 5 s, one that takes it and never answers 15 s in all. Lower limits set by the caller stay in force.
+// the start 5 s, any other 15 s in all. Lower limits set by the caller stay in force.
 constexpr std::chrono::milliseconds kCheckConnectLimit{5'000};
-constexpr std::chrono::seconds kCheckStallLimit{10}; // after at most 5 s of connecting
+constexpr std::chrono::milliseconds kCheckTotalLimit{15'000};
 
 ByteSet AskUpdateServer(std::string_view path) {
     const HttpSettings saved = GetHttpSettings();
     HttpSettings limited = saved;
     limited.connectTimeout = std::min(saved.connectTimeout, kCheckConnectLimit);
-    limited.stallTime = std::min(saved.stallTime, kCheckStallLimit);
+    limited.totalTime = std::min(saved.totalTime, kCheckTotalLimit);
     SetHttpSettings(limited);
     ByteSet answer = HttpReadFile(UpdateServer(path));
     SetHttpSettings(saved);

@@ -50,7 +50,7 @@ TEST_F(AppTest, AnUpdateServerThatNeverAnswersCountsAsNoAnswer) {
     const HttpSettings saved = GetHttpSettings();
     HttpSettings quick = saved;
     quick.connectTimeout = std::chrono::milliseconds(300);
-    quick.stallTime = std::chrono::seconds(1);
+    quick.totalTime = std::chrono::milliseconds(1000);
     UnansweredPort down;
     for (bool connects : {true, false}) {
         SCOPED_TRACE(connects ? "silent server" : "no connection");
@@ -63,7 +63,7 @@ TEST_F(AppTest, AnUpdateServerThatNeverAnswersCountsAsNoAnswer) {
         EXPECT_FALSE(Loaded(W::更新窗口::id));
         // The check's own limits were for the check only.
         EXPECT_EQ(GetHttpSettings().connectTimeout, quick.connectTimeout);
-        EXPECT_EQ(GetHttpSettings().stallTime, quick.stallTime);
+        EXPECT_EQ(GetHttpSettings().totalTime, quick.totalTime);
     }
     SetHttpSettings(saved);
 }
