@@ -81,7 +81,10 @@ int RunHeadlessCollection(const ProgramOptions& options) {
     // The box lives on this frame: whatever way the run returns, the seams it found come back.
     struct Restore {
         forms::Seams seams;
-        ~Restore() { forms::SetSeams(seams); }
+        ~Restore() {
+            forms::SetSeams(seams);
+            SetReportObserver({});
+        }
     } restore{before};
     if (!StartProgram(options)) return StartFailure();
 

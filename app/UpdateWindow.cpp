@@ -26,15 +26,14 @@ Text UpdateServer(std::string_view path) {
 constexpr std::chrono::milliseconds kCheckConnectLimit{5'000};
 constexpr std::chrono::milliseconds kCheckTotalLimit{15'000};
 
+// The limits hold for these fetches alone: a collection started meanwhile keeps the program's own.
 ByteSet AskUpdateServer(std::string_view path) {
-    const HttpSettings saved = GetHttpSettings();
-    HttpSettings limited = saved;
-    limited.connectTimeout = std::min(saved.connectTimeout, kCheckConnectLimit);
-    limited.totalTime = std::min(saved.totalTime, kCheckTotalLimit);
-    SetHttpSettings(limited);
-    ByteSet answer = HttpReadFile(UpdateServer(path));
-    SetHttpSettings(saved);
-    return answer;
+    HttpSettings limited = GetHttpSettings();
+    limited.connectTimeout = std::min(limited.connectTimeout, kCheckConnectLimit);
+    limited.totalTime = std::min(limited.totalTime, kCheckTotalLimit);
+    FetchControl control;
+    control.limits = &limited;
+    return HttpFetch(UpdateServer(path), control).body;
 }
 
 void ShowMainWindowAgain() {

@@ -452,7 +452,7 @@ Fetched HttpFetch(const Text& url, const FetchControl& control) {
 
     if (!CurlReady()) return {{}, Failed("网络错误")};
     const Easy easy(curl_easy_init());
-    const HttpSettings limits = GetHttpSettings();
+    const HttpSettings limits = control.limits ? *control.limits : GetHttpSettings();
     const Slist headers = MakeSlist({"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache"});
     const Slist connectTo = MakeSlist(ActiveConnectTo());
     if (!easy || !headers) return {{}, Failed("网络错误")};

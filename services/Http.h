@@ -34,11 +34,15 @@ struct Fetched {
     FetchOutcome outcome;
 };
 
-// What a caller may add to one fetch. Both are used on the thread that runs the transfer.
+struct HttpSettings;
+
+// What a caller may add to one fetch. The callbacks run on the thread that runs the transfer.
 struct FetchControl {
     const std::atomic<bool>* stop = nullptr; // once true, the transfer ends at once as "stopped"
     // Bytes of the body received so far and the announced length (0 when none), as the body grows.
     std::function<void(std::uint64_t received, std::uint64_t announced)> progress;
+    // Limits of this fetch alone, instead of the process's (GetHttpSettings).
+    const HttpSettings* limits = nullptr;
 };
 
 // HttpReadFile with its outcome. Fetches may run on several threads at once, each on a connection of its own.

@@ -97,3 +97,34 @@ TEST(LibraryStore, TitlesThatAreNoFileNameGiveNoPath) {
         EXPECT_EQ(store::ArchivePath("/r", "x", c.title).empty(), !c.valid) << c.title;
     }
 }
+
+TEST(LibraryStore, TitlesTheIndexOrTheFileSystemWouldRefuseAreNamed) {
+    const std::string longest(241, 'a'); // with "下载页.html" (14 bytes in UTF-8): 255 bytes, the longest name
+    struct Case {
+        std::string title; // UTF-8
+        std::string problem;
+    } cases[] = {
+        {"正常", ""},
+        {"x;y[z]=", "书名不能用作索引"}, // "=" anywhere
+        {"a=b", "书名不能用作索引"},
+        {";注释", "书名不能用作索引"},
+        {"[节", "书名不能用作索引"},
+        {"[节]", "书名不能用作索引"},
+        {"x;y[z", ""},
+        {"x]y", "书名不能用作索引"}, // the author file's section
+        {longest, ""},
+        {longest + "a", "书名太长"},
+        {[] {
+             std::string title;
+             for (int i = 0; i < 90; ++i)
+                 title += "书";
+             return title;
+         }(),
+         "书名太长"}, // 270 bytes of UTF-8, though only 180 of GBK
+        {"a|b", "书名不能用作文件名"},
+    };
+    for (const auto& c : cases) {
+        const auto problem = store::TitleProblem(Gbk(c.title));
+        EXPECT_EQ(problem ? GbkToUtf8Lossy(*problem) : "", c.problem) << c.title;
+    }
+}
