@@ -304,3 +304,32 @@ TEST(Ini, WritingThroughALinkUpdatesItsFile) {
     EXPECT_EQ(FileContent(elsewhere.path() / "real.ini"), "[s]\r\nk=2\r\n");
     EXPECT_EQ(ReadIniValue(run.gbkPath() + "\\link.ini", "s", "k"), "2");
 }
+
+// Two programs adding keys to one index at the same time: each write re-reads the file under the folder's lock, so
+// no key of either is lost.
+TEST(Ini, TwoProgramsWritingOneFileKeepEveryKey) {
+    TempRunDirectory run;
+    const Text file = run.gbkPath() + "\\index.ini";
+    constexpr int kKeys = 60;
+    std::vector<pid_t> children;
+    for (int program = 0; program < 2; ++program) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            bool ok = true;
+            for (int k = 0; k < kKeys; ++k)
+                ok = WriteIniValue(file, kNovels, "p" + std::to_string(program) + "k" + std::to_string(k), "v") && ok;
+            _exit(ok ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = -1;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    int present = 0;
+    for (int program = 0; program < 2; ++program)
+        for (int k = 0; k < kKeys; ++k)
+            present += ReadIniValue(file, kNovels, "p" + std::to_string(program) + "k" + std::to_string(k)) == "v";
+    EXPECT_EQ(present, 2 * kKeys);
+}

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: MIT
+#include "services/WholeFile.h"
+#include "services/Gbk.h"
+#include "tests/services/FilesTestHelpers.h"
+#include "tests/support/TempRunDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <csignal>
+
+using namespace paveno;
+using paveno::test::FileContent;
+using paveno::test::PutFile;
+using paveno::test::TempRunDirectory;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs `body` in a child process and gives its exit status (-1 when it did not exit).
+int InChild(const std::function<int()>& body) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+// A disk that fills up half-way through a file: the old file stays whole, no temporary file is left, and the reason
+// is the one the user reads.
+TEST(WholeFile, AWriteThatCannotFinishLeavesTheOldFile) {
+    TempRunDirectory run;
+    PutFile(run.path() / "book.rar", "the old archive");
+    const Text path = run.gbkPath() + "\\book.rar";
+    const std::string big(200000, 'n');
+    const int error = InChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN); // a write past the limit then fails with EFBIG instead of ending the process
+        const rlimit limit{100000, 100000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        return WriteFileWhole(path, std::span(reinterpret_cast<const std::uint8_t*>(big.data()), big.size()));
+    });
+    EXPECT_EQ(error, EFBIG);
+    EXPECT_EQ(GbkToUtf8Lossy(WriteFailureReason(error)), "磁盘已满");
+    EXPECT_EQ(FileContent(run.path() / "book.rar"), "the old archive");
+    EXPECT_EQ(Names(run.path()), std::vector<std::string>{"book.rar"});
+
+    EXPECT_EQ(WriteFileWhole(path, std::span(reinterpret_cast<const std::uint8_t*>(big.data()), big.size())), 0);
+    EXPECT_EQ(FileContent(run.path() / "book.rar"), big);
+    EXPECT_EQ(WriteFileWhole(run.gbkPath() + "\\no folder\\x.rar", {}), ENOENT);
+}
+
+TEST(WholeFile, LeftoverTemporaryFilesAreTheProgramsOwnOnly) {
+    TempRunDirectory run;
+    for (const char* name : {"a/~paveno-Ab12Cd.part", "a/b/~paveno-zzzzzz.part", "a/~paveno-.part",
+                             "a/~paveno-notes.txt", "a/book.part", "a/b/书.rar"}) {
+        fs::create_directories((run.path() / name).parent_path());
+        PutFile(run.path() / name, "x");
+    }
+    RemoveTemporaryFiles(run.gbkPath() + "\\a");
+    EXPECT_EQ(Names(run.path() / "a"),
+              (std::vector<std::string>{"b", "book.part", "~paveno-.part", "~paveno-notes.txt"}));
+    EXPECT_EQ(Names(run.path() / "a" / "b"), std::vector<std::string>{"书.rar"});
+}
+
+// The library's lock: a second holder is refused without waiting, and a holder that dies leaves no lock behind.
+TEST(WholeFile, ALockIsRefusedWhileHeldAndFreedWhenItsHolderDies) {
+    TempRunDirectory run;
+    const Text path = run.gbkPath() + "\\.lock";
+    int error = 0;
+    FileLock first, second;
+    ASSERT_EQ(first.TryTake(path, error), FileLock::Result::Taken);
+    EXPECT_EQ(second.TryTake(path, error), FileLock::Result::Busy);
+    first.Release();
+
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        FileLock held;
+        int e = 0;
+        held.TryTake(path, e);
+        (void)!write(ready[1], "x", 1);
+        pause(); // until killed
+        _exit(0);
+    }
+    char byte;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    EXPECT_EQ(second.TryTake(path, error), FileLock::Result::Busy);
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(second.TryTake(path, error), FileLock::Result::Taken);
+    close(ready[0]);
+    close(ready[1]);
+
+    EXPECT_EQ(second.TryTake(run.gbkPath() + "\\missing folder\\.lock", error), FileLock::Result::Failed);
+    EXPECT_EQ(error, ENOENT);
+}
