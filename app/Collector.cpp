@@ -9,6 +9,7 @@
 #include "app/LibraryWindow.h"
 #include "app/PageCutter.h"
 #include "app/Properties.h"
+#include "app/WindowClose.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
 #include "services/Http.h"
@@ -16,7 +17,11 @@
 #include "services/WholeFile.h"
 #include "services/system/SystemOps.h"
 
+#include <QTimer>
+
+#include <atomic>
 #include <ctime>
+#include <memory>
 
 namespace paveno::app {
 namespace {
@@ -40,6 +45,56 @@ WorkingTexts& Work() {
 std::function<void(const Text&)>& ReportObserver() {
     static std::function<void(const Text&)> observer;
     return observer;
+}
+
+// The run in progress, as the wait window's title shows it, and the user's wish to stop it (taken on the window
+// thread, read by the transfer's worker).
+struct RunProgress {
+    bool running = false;
+    std::atomic<bool> stop{false};
+    std::int32_t page = 0, pages = 0;       // list page, of the pages asked for (fetch phase) or fetched (parse phase)
+    std::int32_t book = 0, books = 0;       // entry of that page, of its entries; 0 in the fetch phase
+    std::atomic<std::uint64_t> received{0}; // bytes of the archive in flight
+    std::unique_ptr<QTimer> ticker;         // refreshes the title while an archive comes in
+};
+
+RunProgress& Progress() {
+    static RunProgress progress;
+    return progress;
+}
+
+bool Stopping() {
+    return Progress().stop.load();
+}
+
+Text Decimal(std::int32_t n);
+
+Text SizeText(std::uint64_t bytes) {
+    if (bytes < 1000000) return JoinTexts(ToText(RoundNumber(double(bytes) / 1000, 0)), "KB");
+    return JoinTexts(ToText(RoundNumber(double(bytes) / 1000000, 1)), "MB");
+}
+
+// "第2/5页 第13/20本 1.2MB": where the run is. The stored caption of the window data stays as it is.
+void ShowProgress() {
+    const RunProgress& p = Progress();
+    if (!forms::IsWindowLoaded(等待窗口::id)) return;
+    Text title =
+        Stopping() ? Gbk("正在停止...") : JoinTexts(Gbk("第"), Decimal(p.page), "/", Decimal(p.pages), Gbk("页"));
+    if (!Stopping() && p.books > 0) title += JoinTexts(Gbk(" 第"), Decimal(p.book), "/", Decimal(p.books), Gbk("本"));
+    if (!Stopping() && p.received > 0) title += JoinTexts(" ", SizeText(p.received));
+    if (ReadText(等待窗口::id, 等待窗口::self, kCaption) != title)
+        WriteText(等待窗口::id, 等待窗口::self, kCaption, title);
+}
+
+// A fetch of the run: the user's stop ends it at once, and an archive's bytes show in the title as they come.
+Fetched RunFetch(const Text& url, bool archive = false) {
+    RunProgress& p = Progress();
+    FetchControl control;
+    control.stop = &p.stop;
+    if (archive) control.progress = [&p](std::uint64_t received, std::uint64_t) { p.received = received; };
+    Fetched fetched = HttpFetch(url, control);
+    p.received = 0;
+    return fetched;
 }
 
 Text Marker(std::uint32_t control) {
@@ -82,6 +137,15 @@ Text Url(const char* host, std::initializer_list<std::string_view> path) {
 
 Text Decimal(std::int32_t n) {
     return ToText(std::int64_t{n});
+}
+
+// How many books a cut list holds, at most 20: the harvests of the page.
+std::int32_t CountEntries(const Text& list, const PageMarkers& markers) {
+    std::int32_t count = 0;
+    for (EntrySplit split = TakeEntry(list, markers); count < 20 && !CutEntry(split.entry, markers).title.empty();
+         split = TakeEntry(split.remaining, markers))
+        ++count;
+    return count;
 }
 
 // "{T}篇小说，其中已存在{E}篇小说，本次成功采集{S}篇小说", and "，失败{F}篇" once a book has failed; T = E + S + F.
@@ -157,6 +221,7 @@ bool Saved(const Text& path, const ByteSet& bytes, Text& why) {
 // The run cannot start or go on: the user hears why and is back at the main window.
 void RefuseRun(const Text& why) {
     State().runRefused = true;
+    Progress().running = false; // the wait window may close now
     MessageBox(why, kMessageOk);
     if (forms::IsWindowLoaded(等待窗口::id)) CloseWindow(等待窗口::id);
     WriteLogical(主窗口::id, 主窗口::self, kShownInTaskbar, true);
@@ -191,12 +256,16 @@ bool FetchListPages(bool firstOfRun) {
     const bool finished = FinishedKind();
     const std::uint32_t urlBox = finished ? 主窗口::完本网页 : 主窗口::连载网页;
     std::int32_t fetched = 0;
+    Progress().pages = s.pageCount;
     for (std::int32_t page = 1; page <= s.pageCount; ++page) {
+        Progress().page = page;
+        ShowProgress();
         // The address is shown in the (hidden, editable) address box and fetched as the box gives it back.
         WriteText(主窗口::id, urlBox, kComboContent, JoinTexts(SelectedItem(urlBox), Decimal(page), ".html"));
         const Text url = ReadText(主窗口::id, urlBox, kComboContent);
         const Text cachePath = store::CachedListPagePath(GetRunDirectory(), SelectedItem(CategoryBox(finished)), page);
-        const Fetched listPage = HttpFetch(url);
+        const Fetched listPage = RunFetch(url);
+        if (Stopping()) break;
         Text why;
         // The run's first page not coming means the site is out of reach, and there is nothing to collect. Any
         // other page that does not come ends its category, as a short page does.
@@ -227,8 +296,14 @@ void ParseListPage(int page) {
     w.markers = MarkersFrom(finished, Marker); // read for each page, as the marker boxes hold them
     w.list = CutList(WithCrLf(ToText(ReadFileBytes(cachePath))), w.markers);
 
+    RunProgress& p = Progress();
+    p.page = page;
+    p.pages = State().pageCount;
+    p.books = CountEntries(w.list, w.markers);
     NextEntry(w.list);
-    for (int k = 1; k <= 20; ++k) {
+    for (int k = 1; k <= 20 && !Stopping(); ++k) {
+        p.book = std::min(k, p.books);
+        ShowProgress();
         HarvestEntry();
         if (w.title.empty()) break;
         NextEntry(w.remaining);
@@ -282,20 +357,24 @@ void HarvestEntry() {
         s.textPageUrl = Url(build::kTextHost, {"/txt/", s.bookSerial, "txt.html#"});
         if (!s.bookSerial.empty()) {
             // Nothing reads the download page later; it is kept in the cache when it comes whole.
-            const Fetched textPage = HttpFetch(s.textPageUrl);
+            const Fetched textPage = RunFetch(s.textPageUrl);
+            if (Stopping()) return;
             if (textPage.outcome.Good()) WriteFileWhole(store::DownloadPagePath(runDir, w.title), textPage.body);
             // A cover of 2000 bytes or less is fetched again, a bounded number of times: a site without the
             // picture must not hold the run for ever. A cover that does not come whole replaces nothing.
             const Text coverPath = store::CoverPath(runDir, w.title);
             Text why;
             for (int attempt = 0; attempt < kCoverAttempts && GetFileSize(coverPath) <= 2000; ++attempt) {
-                const Fetched cover = HttpFetch(s.coverUrl);
+                const Fetched cover = RunFetch(s.coverUrl);
+                if (Stopping()) return;
                 if (Downloaded(cover, "", why) && Saved(coverPath, cover.body, why)) why = Gbk("图片太小");
             }
             if (GetFileSize(coverPath) <= 2000) w.coverNote = JoinTexts(Gbk("封面下载失败："), why);
         }
-        // A failed download replaces nothing: a good archive from an earlier run stays as it was.
-        const Fetched archive = HttpFetch(archiveUrl);
+        // A failed download replaces nothing: a good archive from an earlier run stays as it was. A book that the user
+        // stopped is left as it was, neither collected nor failed.
+        const Fetched archive = RunFetch(archiveUrl, true);
+        if (!archive.outcome.Good() && Stopping()) return;
         Text why;
         if (!Downloaded(archive, "下载失败：", why) || !Saved(archivePath, archive.body, why)) {
             FailBook(archiveUrl, why);
@@ -336,13 +415,38 @@ namespace {
 
 void ParseFetchedPages() {
     CollectionState& s = State();
-    for (s.currentPage = 1; s.currentPage <= s.pageCount; ++s.currentPage)
+    for (s.currentPage = 1; s.currentPage <= s.pageCount && !Stopping(); ++s.currentPage)
         ParseListPage(s.currentPage);
+}
+
+// The wait window shows where the run is, and its close asks the run to stop instead of pulling the window from
+// under it; the run then ends with its summary.
+void StartProgress() {
+    RunProgress& p = Progress();
+    p.running = true;
+    p.stop = false;
+    p.page = p.pages = p.book = p.books = 0;
+    WatchClose(等待窗口::id, [] {
+        if (!Progress().running) return true;
+        Progress().stop = true;
+        ShowProgress();
+        return false;
+    });
+    p.ticker = std::make_unique<QTimer>();
+    QObject::connect(p.ticker.get(), &QTimer::timeout, [] { ShowProgress(); });
+    p.ticker->start(200);
+}
+
+void EndProgress() {
+    Progress().running = false;
+    Progress().ticker.reset();
 }
 
 // The summary and its two answers: OK opens the library on the category, Cancel clears the cache and ends.
 void AskSummary() {
-    const Text summary = JoinTexts(Gbk("采集完成，共采集"), CountsText(), Gbk("！是否查看文件？"));
+    EndProgress();
+    const Text summary = JoinTexts(Stopping() ? Gbk("采集已停止，共采集") : Gbk("采集完成，共采集"), CountsText(),
+                                   Gbk("！是否查看文件？"));
     if (MessageBox(summary, kMessageOkCancelQuestion) != kResultOk) {
         DeleteFolder(store::CacheFolder());
         forms::EndProgram(0);
@@ -360,9 +464,9 @@ void AskSummary() {
     WriteLogical(书库窗口::id, 书库窗口::连载类, kVisible, !finished);
     WriteLogical(书库窗口::id, 书库窗口::完本类, kVisible, finished);
 
-    CloseWindow(标记窗口::id);
-    CloseWindow(等待窗口::id);
-    CloseWindow(主窗口::id);
+    // A run stopped before its first page has no marker window.
+    for (const std::uint32_t window : {标记窗口::id, 等待窗口::id, 主窗口::id})
+        if (forms::IsWindowLoaded(window)) CloseWindow(window);
     WriteText(书库窗口::id, 书库窗口::文件框1, kFolder, JoinTexts(GetRunDirectory(), Gbk("\\小说\\"), folder));
     // The hints follow the folder shown, not the category the window opened on.
     RefreshLibraryHints();
@@ -387,7 +491,8 @@ void CollectSelectedCategory() {
     WriteLogical(主窗口::id, 主窗口::self, kVisible, false);
     WriteLogical(主窗口::id, 主窗口::self, kShownInTaskbar, false);
     LoadWindow(等待窗口::id, 主窗口::id);
-    if (!FetchListPages()) return;
+    StartProgress();
+    if (!FetchListPages()) return EndProgress();
     Delay(State().delayMs);
     ShowRunSummary();
     State().currentPage = 0;
@@ -403,15 +508,17 @@ void CollectAllFinishedCategories() {
     WriteLogical(主窗口::id, 主窗口::self, kVisible, false);
     // The running report needs the wait window, as in a run of one category.
     LoadWindow(等待窗口::id, 主窗口::id);
+    StartProgress();
     // One summary after the last category: a summary per category could not go on (OK closes the windows the
     // next pass reads, Cancel ends the program), so the run would stop after its first category.
     for (std::int32_t i = 0; i < count; ++i) {
         if (i > 0) WriteText(主窗口::id, 主窗口::编辑框1, kEditContent, pages);
         WriteInteger(主窗口::id, 主窗口::完本类, kSelection, i);
         WriteInteger(主窗口::id, 主窗口::完本网页, kSelection, i);
-        if (!FetchListPages(i == 0)) return;
+        if (!FetchListPages(i == 0)) return EndProgress();
         if (i > 0) Delay(State().delayMs);
         ParseFetchedPages();
+        if (Stopping()) break;
     }
     AskSummary();
     State().currentPage = 0;

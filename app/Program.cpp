@@ -6,6 +6,7 @@
 #include "forms/Engine.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
+#include "services/system/Transfers.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -187,6 +188,8 @@ bool StartProgram(const ProgramOptions& options) {
     // The handlers build every path on the run directory; the engine made it the current folder.
     SetRunDirectory(Utf8ToGbkLossy(forms::RunDirectory().string()));
     forms::RegisterEndRoutine(EndRoutine);
+    // A transfer never holds the windows: they repaint, move and take a stop while it runs.
+    RunTransfersOffTheWindowThread();
     return forms::LoadStartWindow(options.openLibrary ? 书库窗口::id : 主窗口::id);
 }
 

@@ -3,13 +3,12 @@
 #include "AppWindows.h"
 #include "BuildConfig.h"
 #include "app/Properties.h"
+#include "app/WindowClose.h"
 #include "forms/Engine.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
 #include "services/Http.h"
 #include "services/system/SystemOps.h"
-
-#include <QEvent>
 
 #include <algorithm>
 #include <chrono>
@@ -47,24 +46,6 @@ void CloseUpdateWindow() {
     ShowMainWindowAgain();
 }
 
-// The title bar's close does what 退出 does. The window data binds no handler to it, so the window's frame is
-// watched; the engine then destroys the window as for any close.
-class CloseLikeExit : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Close) ShowMainWindowAgain();
-        return QObject::eventFilter(watched, event);
-    }
-};
-
-void WatchTitleBarClose() {
-    if (forms::Control* window = forms::FindLiveControl(更新窗口::id, 0); window && window->widget())
-        window->widget()->installEventFilter(new CloseLikeExit(window->widget()));
-}
-
 } // namespace
 
 void 更新窗口_创建完毕() {
@@ -74,7 +55,11 @@ void 更新窗口_创建完毕() {
     if (own - newest < -0.0000001) {
         WriteLogical(主窗口::id, 主窗口::self, kVisible, false);
         WriteLogical(更新窗口::id, 更新窗口::self, kVisible, true);
-        WatchTitleBarClose();
+        // The title bar's close does what 退出 does.
+        WatchClose(更新窗口::id, [] {
+            ShowMainWindowAgain();
+            return true;
+        });
     } else {
         CloseWindow(更新窗口::id);
     }

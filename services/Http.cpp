@@ -442,11 +442,40 @@ void SetHttpSettings(const HttpSettings& newSettings) {
     settings = newSettings;
 }
 
+namespace {
+
+std::mutex runnerMutex;
+TransferRunner transferRunner;
+
+Fetched FetchHere(const Text& url, const FetchControl& control);
+
+} // namespace
+
+void SetTransferRunner(TransferRunner runner) {
+    std::lock_guard lock(runnerMutex);
+    transferRunner = std::move(runner);
+}
+
 ByteSet HttpReadFile(const Text& url) {
     return HttpFetch(url).body;
 }
 
 Fetched HttpFetch(const Text& url, const FetchControl& control) {
+    if (url.empty()) return FetchHere(url, control);
+    TransferRunner runner;
+    {
+        std::lock_guard lock(runnerMutex);
+        runner = transferRunner;
+    }
+    if (!runner) return FetchHere(url, control);
+    Fetched fetched;
+    runner([&] { fetched = FetchHere(url, control); });
+    return fetched;
+}
+
+namespace {
+
+Fetched FetchHere(const Text& url, const FetchControl& control) {
     if (url.empty()) return {{}, Failed("网址无效")};
     std::string next = url.substr(0, url.find('#'));
 
@@ -477,5 +506,7 @@ Fetched HttpFetch(const Text& url, const FetchControl& control) {
     }
     return {{}, Failed("重定向过多")};
 }
+
+} // namespace
 
 } // namespace paveno

@@ -61,6 +61,12 @@ struct HttpSettings {
     std::chrono::milliseconds totalTime{30 * 60'000};
 };
 
+// Where a fetch's transfer runs. Without a runner it runs on the calling thread. The program installs one that, on
+// the thread of its windows, runs the transfer on a worker while the windows go on (see system/Transfers.h); the
+// caller still sees one synchronous call.
+using TransferRunner = std::function<void(const std::function<void()>& transfer)>;
+void SetTransferRunner(TransferRunner runner);
+
 HttpSettings GetHttpSettings();
 void SetHttpSettings(const HttpSettings& settings);
 
