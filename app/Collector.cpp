@@ -241,6 +241,10 @@ void BeginRun() {
 
 } // namespace
 
+bool CollectionRunning() {
+    return Progress().running;
+}
+
 void SetReportObserver(std::function<void(const Text&)> observer) {
     ReportObserver() = std::move(observer);
 }

@@ -22,6 +22,9 @@ void ShowRunSummary();               // parse phase of every page, then the summ
 void CollectSelectedCategory();      // the whole run, as the 采集 button starts it
 void CollectAllFinishedCategories(); // every finished category in turn, one summary at the end (按钮1, hidden)
 
+// A run is going on (from the wait window's loading to its summary).
+bool CollectionRunning();
+
 // A cover that stays at 2000 bytes or less is fetched at most this often per book.
 inline constexpr int kCoverAttempts = 3;
 

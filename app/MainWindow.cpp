@@ -11,12 +11,22 @@
 #include "services/Gbk.h"
 #include "services/system/SystemOps.h"
 
+#include <QCoreApplication>
+
 namespace paveno::app {
 
 void 主窗口_创建完毕() {
     State().delayMs = 1;
-    // The update window checks the version in its own creation handler and closes itself when nothing is newer.
-    if (Options().updateCheck) LoadWindow(更新窗口::id);
+    // The update window checks the version in its own creation handler and closes itself when nothing is newer. It
+    // is loaded once the main window is on screen, so that a slow update server never holds the start.
+    if (Options().updateCheck) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [] {
+                if (forms::IsWindowLoaded(主窗口::id)) LoadWindow(更新窗口::id);
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void 主窗口_将被销毁() {

@@ -2,6 +2,7 @@
 // The version check at start, the updater download, and the two contact links.
 #include "AppWindows.h"
 #include "BuildConfig.h"
+#include "app/Collector.h"
 #include "app/Properties.h"
 #include "app/WindowClose.h"
 #include "forms/Engine.h"
@@ -52,7 +53,8 @@ void 更新窗口_创建完毕() {
     WriteText(更新窗口::id, 更新窗口::编辑框3, kEditContent, ToText(AskUpdateServer("/pavenobk/banben")));
     const double own = ToNumber(ReadText(更新窗口::id, 更新窗口::编辑框2, kEditContent));
     const double newest = ToNumber(ReadText(更新窗口::id, 更新窗口::编辑框3, kEditContent));
-    if (own - newest < -0.0000001) {
+    // While the answer came, the user may have started a collection: the offer waits for the next start then.
+    if (own - newest < -0.0000001 && !CollectionRunning()) {
         WriteLogical(主窗口::id, 主窗口::self, kVisible, false);
         WriteLogical(更新窗口::id, 更新窗口::self, kVisible, true);
         // The title bar's close does what 退出 does.
