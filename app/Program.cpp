@@ -4,6 +4,8 @@
 #include "AppWindows.h"
 #include "app/CollectionState.h"
 #include "forms/Engine.h"
+#include "forms/format/PropertyBlock.h"
+#include "forms/format/WindowData.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
 #include "services/system/Transfers.h"
@@ -107,6 +109,15 @@ std::optional<ProgramOptions> ParseArguments(const std::vector<std::string>& arg
             return true;
         };
         std::string v;
+        // Asking for help or the version ends the reading: what follows is not looked at.
+        if (arg == "--help" || arg == "-h") {
+            options.showHelp = true;
+            return options;
+        }
+        if (arg == "--version") {
+            options.showVersion = true;
+            return options;
+        }
         if (named("--connect-to")) {
             if (!value(v)) return std::nullopt; // the HTTP layer takes these
         } else if (arg == "--library") {
@@ -152,6 +163,70 @@ std::optional<ProgramOptions> ParseArguments(const std::vector<std::string>& arg
         options.updateCheck = false; // the main job without a desktop asks no update server
     }
     return options;
+}
+
+std::string_view UsageSynopsis() {
+    return "usage: paveno [--library] [--run-dir DIR] [--connect-to HOST:PORT:ADDR:PORT]...\n"
+           "       paveno --collect KIND/CATEGORY [--pages N] [--delay MS] [--overwrite]\n"
+           "              [--run-dir DIR] [--connect-to HOST:PORT:ADDR:PORT]...\n"
+           "       paveno --help | --version\n";
+}
+
+// Lines of at most 80 columns: the text is also the manual page.
+std::string UsageText() {
+    const std::string pages = std::to_string(kMaxPages);
+    const std::string delay = std::to_string(kMaxDelayMs);
+    return std::string(UsageSynopsis()) +
+           "\n"
+           "Collects the catalogue of a Chinese web novel site into a library and lets\n"
+           "you browse it. Without --collect it opens its main window, which needs a\n"
+           "desktop (X11 or Wayland).\n"
+           "\n"
+           "options:\n"
+           "  --library                open the library window at start\n"
+           "  --run-dir DIR            keep the library in DIR (default: beside the\n"
+           "                           program, or $XDG_DATA_HOME/paveno when installed)\n"
+           "  --connect-to HOST:PORT:ADDR:PORT\n"
+           "                           connect to ADDR:PORT for the site's HOST:PORT, in\n"
+           "                           curl's CONNECT_TO form (an empty HOST or PORT\n"
+           "                           matches any); URLs and Host headers keep their\n"
+           "                           hosts; repeatable\n"
+           "  --collect KIND/CATEGORY  collect one category without a desktop, printing\n"
+           "                           the reports and the summary; KIND is 完本 or\n"
+           "                           连载中, for example 完本/玄幻小说\n"
+           "  --pages N                list pages to collect, 1 to " +
+           pages +
+           " (default 1)\n"
+           "  --delay MS               response delay in ms, 0 to " +
+           delay +
+           " (default 1)\n"
+           "  --overwrite              download the books already present again\n"
+           "                           (若重复覆盖文件; 连载中 only)\n"
+           "  --help, -h               print this text and end\n"
+           "  --version                print the program's version and end\n"
+           "\n"
+           "environment:\n"
+           "  PAVENO_CONNECT_TO        more --connect-to entries, separated by \",\",\n"
+           "                           tried after those of the command line\n"
+           "\n"
+           "exit status:\n"
+           "  0    an orderly end; with --collect, every book collected or present\n"
+           "  1    a book failed, or the run could not start (site out of reach,\n"
+           "       library locked or unwritable)\n"
+           "  2    usage error: an unknown option, kind or category, a number out of\n"
+           "       range, or no desktop without --collect\n"
+           "  255  a run-time error of the program ended it\n";
+}
+
+std::string ProgramVersion() {
+    const auto data = format::ReadWindowData(WindowDataBlock());
+    const format::WindowRecord* window = data.data ? data.data->Find(更新窗口::id) : nullptr;
+    const int index = window ? window->FindControl(更新窗口::编辑框2) : -1;
+    if (index < 0) return {};
+    const format::ControlRecord& box = window->controls[static_cast<std::size_t>(index)];
+    const format::KindLayout* layout = format::FindKindLayout(box.kindId);
+    const auto block = layout ? format::ReadPropertyBlock(*layout, box.properties) : format::BlockResult{};
+    return block.block ? GbkToUtf8Lossy(block.block->TextOf("content")) : std::string();
 }
 
 void EndRoutine() {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace paveno::app {
@@ -27,11 +28,22 @@ struct ProgramOptions {
     bool updateCheck = true;            // ask the update server at start
     bool openLibrary = false;           // start with the library window instead of the main window
     std::optional<CollectRequest> collect;
+    bool showHelp = false;    // print the usage and end, whatever else was given
+    bool showVersion = false; // print the version and end
 };
 
 // Reads the command line (the connection mapping options are left to the HTTP layer). On a mistake, `error` says
 // what is wrong and nullopt is returned.
 std::optional<ProgramOptions> ParseArguments(const std::vector<std::string>& args, std::string& error);
+
+// The command line in short, for a mistake, and the whole of it (every option, the environment, the exit statuses)
+// for --help. UTF-8, ending in a line break.
+std::string_view UsageSynopsis();
+std::string UsageText();
+
+// The program's own version ("1170"): the one the update window compares with the server's, read from the window
+// data so that both always agree. Empty if the window data lacks it.
+std::string ProgramVersion();
 
 // Where the library lives when no run directory is given: the executable's folder when files can be created there,
 // otherwise (an installed program) the user's data folder $XDG_DATA_HOME/paveno, ~/.local/share/paveno when that

@@ -9,30 +9,69 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 
-const char kUsage[] = "usage: paveno [--library] [--connect-to HOST:PORT:ADDR:PORT]... [--run-dir DIR]\n"
-                      "       paveno --collect KIND/CATEGORY [--pages N] [--delay MS] [--overwrite]\n"
-                      "              [--connect-to HOST:PORT:ADDR:PORT]... [--run-dir DIR]\n";
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+QtMessageHandler qtHandler = nullptr;
+
+// The offscreen platform warns of every window feature it lacks ("This plugin does not support
+// propagateSizeHints()"), and a shell without a login session has no XDG_RUNTIME_DIR: neither means anything to the
+// reader of a headless run. Critical and fatal messages, and every other warning, still go out.
+void HeadlessMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    const std::string_view category = context.category ? context.category : "";
+    const bool platformNoise =
+        (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) &&
+        (category.starts_with("qt.qpa.") || text.startsWith(QLatin1String("This plugin does not support ")) ||
+         text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")));
+    if (!platformNoise && qtHandler) qtHandler(type, context, text);
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
+    namespace app = paveno::app;
     std::string error;
-    const auto options = paveno::app::ParseArguments(std::vector<std::string>(argv + 1, argv + argc), error);
+    const auto options = app::ParseArguments(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
-        std::fprintf(stderr, "paveno: %s\n%s", error.c_str(), kUsage);
+        std::fprintf(stderr, "paveno: %s\n%.*sSee paveno --help for every option.\n", error.c_str(),
+                     static_cast<int>(app::UsageSynopsis().size()), app::UsageSynopsis().data());
         return 2;
     }
-    // Without a display the program still runs, on Qt's offscreen platform.
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+    if (options->showHelp) {
+        std::fputs(app::UsageText().c_str(), stdout);
+        return 0;
+    }
+    if (options->showVersion) {
+        const std::string version = app::ProgramVersion();
+        if (version.empty()) {
+            std::fputs("paveno: the window data holds no version\n", stderr);
+            return 1;
+        }
+        std::printf("paveno %s\n", version.c_str());
+        return 0;
+    }
+    // Without a display the windows would open where nobody sees them and the program would wait for ever; only the
+    // headless run has no windows to show. A platform the user chose is taken as it is.
+    if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY") && !IsSet("QT_QPA_PLATFORM")) {
+        if (!options->collect) {
+            std::fputs("paveno: needs a desktop (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                       "--collect KIND/CATEGORY collects without one\n",
+                       stderr);
+            return 2;
+        }
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    if (options->collect) qtHandler = qInstallMessageHandler(HeadlessMessages);
     QApplication application(argc, argv);
     // Every text of the program is Chinese; Qt's own buttons (OK, Cancel) should be too, whatever the locale.
     paveno::forms::LoadChineseQtTexts();
     paveno::SetConnectTo(paveno::ConnectToFromArguments(argc, argv));
-    if (options->collect) return paveno::app::RunHeadlessCollection(*options);
-    return paveno::app::RunProgram(*options);
+    if (options->collect) return app::RunHeadlessCollection(*options);
+    return app::RunProgram(*options);
 }

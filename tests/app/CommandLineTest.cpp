@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/HeadlessRun.h"
 #include "app/Program.h"
+#include "app/Properties.h"
+#include "services/Gbk.h"
 #include "services/TextOps.h"
 #include "tests/app/AppFixture.h"
 #include "tools/demosite/DemoCatalogue.h"
@@ -18,6 +20,7 @@ TEST(CommandLine, ReadsTheOptionsAndRefusesMistakes) {
         bool library = false;
         std::string kind, category, pages, delay;
         bool overwrite = false;
+        bool help = false, version = false;
     };
     const Case cases[] = {
         {{}, true},
@@ -45,6 +48,14 @@ TEST(CommandLine, ReadsTheOptionsAndRefusesMistakes) {
         {{"--collect", "完本/玄幻小说", "--delay", ""}, false},
         {{"--pages"}, false},
         {{"--frobnicate"}, false},
+        // Help and version end the reading where they stand: mistakes before them still count, later ones do not.
+        {{"--help"}, true, false, "", "", "", "", false, true},
+        {{"-h", "--frobnicate"}, true, false, "", "", "", "", false, true},
+        {{"--collect", "完本/玄幻小说", "--pages", "0", "--help"}, true, false, "", "", "", "", false, true},
+        {{"--library", "--version", "--pages"}, true, false, "", "", "", "", false, false, true},
+        {{"--frobnicate", "--help"}, false},
+        {{"--version=2"}, false},
+        {{"--run-dir", "--help"}, true}, // a folder of that name, not a request for help
     };
     for (const auto& c : cases) {
         std::string error;
@@ -54,6 +65,9 @@ TEST(CommandLine, ReadsTheOptionsAndRefusesMistakes) {
             EXPECT_FALSE(error.empty());
             continue;
         }
+        EXPECT_EQ(options->showHelp, c.help);
+        EXPECT_EQ(options->showVersion, c.version);
+        if (c.help || c.version) continue;
         EXPECT_EQ(options->openLibrary, c.library);
         EXPECT_EQ(options->collect.has_value(), !c.kind.empty());
         if (!options->collect) continue;
@@ -101,6 +115,17 @@ TEST_F(AppTest, TheHeadlessRunCollectsLikeAUserAndEnds) {
     EXPECT_EQ(app::RunHeadlessCollection(options), 2);
     options.collect = app::CollectRequest{"全部", "玄幻小说", "1", std::nullopt, false};
     EXPECT_EQ(app::RunHeadlessCollection(options), 2);
+}
+
+// --version prints the version the update check holds against the server's, not a copy that could drift from it.
+TEST_F(AppTest, TheVersionPrintedIsTheOneTheUpdateCheckCompares) {
+    const std::string version = app::ProgramVersion();
+    ASSERT_FALSE(version.empty());
+    site_.serve("/pavenobk/banben", "999999"); // newer than any: the update window stays
+    ASSERT_TRUE(Start(true));
+    Settle();
+    ASSERT_TRUE(Loaded(W::更新窗口::id));
+    EXPECT_EQ(GbkToUtf8Lossy(app::ReadText(W::更新窗口::id, W::更新窗口::编辑框2, app::kEditContent)), version);
 }
 
 TEST(CommandLine, TheLibraryFolderIsMadeAbsoluteAndCreated) {
