@@ -14,6 +14,7 @@
 #include "services/Gbk.h"
 #include "services/Http.h"
 #include "services/Ini.h"
+#include "services/Prefetcher.h"
 #include "services/WholeFile.h"
 #include "services/system/SystemOps.h"
 
@@ -56,6 +57,7 @@ struct RunProgress {
     std::int32_t book = 0, books = 0;       // entry of that page, of its entries; 0 in the fetch phase
     std::atomic<std::uint64_t> received{0}; // bytes of the archive in flight
     std::unique_ptr<QTimer> ticker;         // refreshes the title while an archive comes in
+    std::unique_ptr<Prefetcher> prefetcher; // the next books' files, on their way; none with one connection
 };
 
 RunProgress& Progress() {
@@ -139,6 +141,11 @@ Text Decimal(std::int32_t n) {
     return ToText(std::int64_t{n});
 }
 
+// The addresses the harvests of a cut list will ask for, in their order: for every book that will be fetched (not
+// present, with a title the library can hold), its download page and cover (when it has a serial number; the cover
+// only while the stored one is small) and its archive. The harvest decides the same way, entry by entry.
+std::vector<Text> UrlsAhead(const Text& list, const PageMarkers& markers);
+
 // How many books a cut list holds, at most 20: the harvests of the page.
 std::int32_t CountEntries(const Text& list, const PageMarkers& markers) {
     std::int32_t count = 0;
@@ -204,6 +211,24 @@ Text ArchiveUrl(const Text& serial) {
     return Url(build::kBookHost, {"/down/2011/", serial, ".rar"});
 }
 
+// A finished book counts as present from 30001 bytes on, a serialised one from 300001 bytes on unless the overwrite
+// box asks for a new download.
+bool PresentBySize(const Text& archivePath) {
+    if (ReadLogical(主窗口::id, 主窗口::单选框1, kChecked) && GetFileSize(archivePath) > 30000) return true;
+    return ReadLogical(主窗口::id, 主窗口::单选框2, kChecked) && GetFileSize(archivePath) > 300000 &&
+           !ReadLogical(主窗口::id, 主窗口::选择框1, kChecked);
+}
+
+// The addresses of a book's files, from its entry and its serial number in the final form.
+struct BookUrls {
+    Text textPage, cover, archive;
+};
+
+BookUrls UrlsOf(const Text& entry, const PageMarkers& markers, const Text& serial) {
+    return {Url(build::kTextHost, {"/txt/", serial, "txt.html#"}),
+            Url(build::kPictureHost, {"/dianzishu/UploadPic/", CutCoverName(entry, markers)}), ArchiveUrl(serial)};
+}
+
 // A download that may be written: whole with a success status. Otherwise `why` says what went wrong.
 bool Downloaded(const Fetched& fetched, const char* utf8Prefix, Text& why) {
     if (fetched.outcome.Good()) return true;
@@ -252,6 +277,44 @@ void SetReportObserver(std::function<void(const Text&)> observer) {
 void PrepareLibraryFolders() {
     store::PrepareLibraryFolders(
         [](bool finished, int index) { return GetItemText(主窗口::id, CategoryBox(finished), index); });
+}
+
+namespace {
+
+std::vector<Text> UrlsAhead(const Text& list, const PageMarkers& markers) {
+    const bool finished = FinishedKind();
+    const Text runDir = GetRunDirectory();
+    const Text categoryPath = store::CategoryPath(finished, SelectedItem(CategoryBox(finished)));
+    std::vector<Text> urls;
+    EntrySplit split = TakeEntry(list, markers);
+    for (int k = 0; k < 20; ++k, split = TakeEntry(split.remaining, markers)) {
+        const EntryFields fields = CutEntry(split.entry, markers);
+        if (fields.title.empty()) break;
+        if (fields.intro.empty() || store::TitleProblem(fields.title) ||
+            PresentBySize(store::ArchivePath(runDir, categoryPath, fields.title))) {
+            continue;
+        }
+        const Text serial = FinalSerial(fields.serial);
+        const BookUrls book = UrlsOf(split.entry, markers, serial);
+        if (!serial.empty()) {
+            urls.push_back(book.textPage);
+            if (GetFileSize(store::CoverPath(runDir, fields.title)) <= 2000) urls.push_back(book.cover);
+        }
+        urls.push_back(book.archive);
+    }
+    return urls;
+}
+
+} // namespace
+
+PrefetchSettings& Prefetching() {
+    static PrefetchSettings settings;
+    return settings;
+}
+
+void ReadConnectionsSetting() {
+    const double n = ToNumber(ReadIniValue(store::SettingsPath(GetRunDirectory()), Gbk("采集"), Gbk("连接数")));
+    Prefetching().connections = n >= 1 && n <= kMaxConnections && n == int(n) ? int(n) : PrefetchSettings{}.connections;
 }
 
 bool FetchListPages(bool firstOfRun) {
@@ -304,6 +367,7 @@ void ParseListPage(int page) {
     p.page = page;
     p.pages = State().pageCount;
     p.books = CountEntries(w.list, w.markers);
+    if (p.prefetcher) p.prefetcher->Enqueue(UrlsAhead(w.list, w.markers));
     NextEntry(w.list);
     for (int k = 1; k <= 20 && !Stopping(); ++k) {
         p.book = std::min(k, p.books);
@@ -313,6 +377,7 @@ void ParseListPage(int page) {
         NextEntry(w.remaining);
         Delay(State().delayMs);
     }
+    if (p.prefetcher) p.prefetcher->DropUntaken();
 }
 
 void HarvestEntry() {
@@ -342,23 +407,17 @@ void HarvestEntry() {
 
     const Text runDir = GetRunDirectory();
     const Text archivePath = store::ArchivePath(runDir, s.categoryPath, w.title);
-    // A finished book counts as present from 30001 bytes on, a serialised one from 300001 bytes on unless the
-    // overwrite box asks for a new download.
-    if (ReadLogical(主窗口::id, 主窗口::单选框1, kChecked) && GetFileSize(archivePath) > 30000) {
-        isNew = false;
-        ++s.existingCount;
-    }
-    if (ReadLogical(主窗口::id, 主窗口::单选框2, kChecked) && GetFileSize(archivePath) > 300000 &&
-        !ReadLogical(主窗口::id, 主窗口::选择框1, kChecked)) {
+    if (PresentBySize(archivePath)) {
         isNew = false;
         ++s.existingCount;
     }
     if (w.title.empty() || s.bookIntro.empty()) return;
 
     if (isNew) {
-        s.coverUrl = Url(build::kPictureHost, {"/dianzishu/UploadPic/", CutCoverName(entry, w.markers)});
         s.bookSerial = FinalSerial(s.bookSerial);
-        s.textPageUrl = Url(build::kTextHost, {"/txt/", s.bookSerial, "txt.html#"});
+        const BookUrls urls = UrlsOf(entry, w.markers, s.bookSerial);
+        s.coverUrl = urls.cover;
+        s.textPageUrl = urls.textPage;
         if (!s.bookSerial.empty()) {
             // Nothing reads the download page later; it is kept in the cache when it comes whole.
             const Fetched textPage = RunFetch(s.textPageUrl);
@@ -439,11 +498,24 @@ void StartProgress() {
     p.ticker = std::make_unique<QTimer>();
     QObject::connect(p.ticker.get(), &QTimer::timeout, [] { ShowProgress(); });
     p.ticker->start(200);
+    PrefetchSettings& settings = Prefetching();
+    if (settings.connections > 1) {
+        p.prefetcher = std::make_unique<Prefetcher>(
+            Prefetcher::Settings{settings.connections, settings.memoryCap, std::chrono::seconds(60)}, &p.stop);
+        SetPrefetcher(p.prefetcher.get());
+    }
 }
 
 void EndProgress() {
-    Progress().running = false;
-    Progress().ticker.reset();
+    RunProgress& p = Progress();
+    p.running = false;
+    p.ticker.reset();
+    if (p.prefetcher) {
+        SetPrefetcher(nullptr);
+        Prefetching().lastConnections = p.prefetcher->Connections();
+        Prefetching().lastPeakHeldBytes = p.prefetcher->PeakHeldBytes();
+        p.prefetcher.reset(); // cancels what is left and waits for its transfers
+    }
 }
 
 // The summary and its two answers: OK opens the library on the category, Cancel clears the cache and ends.

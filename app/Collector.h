@@ -3,6 +3,7 @@
 
 #include "services/Text.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -21,6 +22,20 @@ void WriteBookRecord(bool existed);  // introduction file, author file, index ke
 void ShowRunSummary();               // parse phase of every page, then the summary and its two answers
 void CollectSelectedCategory();      // the whole run, as the 采集 button starts it
 void CollectAllFinishedCategories(); // every finished category in turn, one summary at the end (按钮1, hidden)
+
+// How the collection fetches ahead: the number of connections (1 fetches nothing ahead), the memory the bodies
+// fetched ahead may hold, and what the last run's prefetcher saw (for tests and benchmarks).
+struct PrefetchSettings {
+    int connections = 4;
+    std::size_t memoryCap = std::size_t{256} << 20;
+    int lastConnections = 0;
+    std::size_t lastPeakHeldBytes = 0;
+};
+PrefetchSettings& Prefetching();
+inline constexpr int kMaxConnections = 8;
+// The number of connections from the library's settings (小说\ini\设置.ini, [采集] 连接数=1..8), 4 when the file
+// does not say.
+void ReadConnectionsSetting();
 
 // A run is going on (from the wait window's loading to its summary).
 bool CollectionRunning();

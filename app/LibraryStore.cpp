@@ -81,6 +81,10 @@ Text FailureRecordPath(const Text& runDir) {
     return JoinTexts(LibraryFolder(runDir), Gbk("\\失败记录.txt"));
 }
 
+Text SettingsPath(const Text& runDir) {
+    return JoinTexts(LibraryFolder(runDir), Gbk("\\ini\\设置.ini"));
+}
+
 Text LibraryFolder(const Text& runDir) {
     return JoinTexts(runDir, "\\", LibraryRoot());
 }

@@ -36,6 +36,8 @@ Text IndexPath(const Text& runDir);
 // The file whose advisory lock a collection holds, and the record of failed books, both in 小说.
 Text LockPath(const Text& runDir);
 Text FailureRecordPath(const Text& runDir);
+// The program's settings: 小说\ini\设置.ini.
+Text SettingsPath(const Text& runDir);
 // The library's folders where the program writes: 小说 and the page cache.
 Text LibraryFolder(const Text& runDir);
 Text CacheFolderPath(const Text& runDir);

@@ -3,6 +3,7 @@
 // address lists, and the cache clean-up when the main window goes.
 #include "AppWindows.h"
 #include "app/CollectionState.h"
+#include "app/Collector.h"
 #include "app/LibraryLock.h"
 #include "app/LibraryStore.h"
 #include "app/Program.h"
@@ -17,6 +18,7 @@ namespace paveno::app {
 
 void 主窗口_创建完毕() {
     State().delayMs = 1;
+    ReadConnectionsSetting();
     // The update window checks the version in its own creation handler and closes itself when nothing is newer. It
     // is loaded once the main window is on screen, so that a slow update server never holds the start.
     if (Options().updateCheck) {

@@ -3,6 +3,7 @@
 
 #include "AppWindows.h"
 #include "app/CollectionState.h"
+#include "app/Collector.h"
 #include "forms/Engine.h"
 #include "forms/format/PropertyBlock.h"
 #include "forms/format/WindowData.h"
@@ -137,6 +138,14 @@ std::optional<ProgramOptions> ParseArguments(const std::vector<std::string>& arg
         } else if (named("--delay")) {
             if (!value(v)) return std::nullopt;
             collect.delayMs = v;
+        } else if (named("--connections")) {
+            if (!value(v)) return std::nullopt;
+            if (!WholeNumberIn(v, 1, kMaxConnections)) {
+                error = "--connections takes a whole number from 1 to " + std::to_string(kMaxConnections) + ", not \"" +
+                        v + "\"";
+                return std::nullopt;
+            }
+            collect.connections = std::stoi(v);
         } else if (arg == "--overwrite") {
             collect.overwrite = true;
         } else if (named("--run-dir")) {
@@ -168,7 +177,7 @@ std::optional<ProgramOptions> ParseArguments(const std::vector<std::string>& arg
 std::string_view UsageSynopsis() {
     return "usage: paveno [--library] [--run-dir DIR] [--connect-to HOST:PORT:ADDR:PORT]...\n"
            "       paveno --collect KIND/CATEGORY [--pages N] [--delay MS] [--overwrite]\n"
-           "              [--run-dir DIR] [--connect-to HOST:PORT:ADDR:PORT]...\n"
+           "              [--connections N] [--run-dir DIR] [--connect-to HOST:PORT:ADDR:PORT]...\n"
            "       paveno --help | --version\n";
 }
 
@@ -202,6 +211,10 @@ std::string UsageText() {
            " (default 1)\n"
            "  --overwrite              download the books already present again\n"
            "                           (若重复覆盖文件; 连载中 only)\n"
+           "  --connections N          connections to the site, 1 to 8 (default 4, or\n"
+           "                           小说/ini/设置.ini [采集] 连接数); the next books'\n"
+           "                           files are fetched ahead over them; 1 fetches\n"
+           "                           nothing ahead\n"
            "  --help, -h               print this text and end\n"
            "  --version                print the program's version and end\n"
            "\n"

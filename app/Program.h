@@ -19,6 +19,7 @@ struct CollectRequest {
     std::string category; // a category name of that kind (UTF-8)
     std::string pages;    // typed into the page field
     std::optional<std::string> delayMs;
+    std::optional<int> connections; // instead of the library's setting
     bool overwrite = false;
 };
 

@@ -3,6 +3,7 @@
 
 #include "services/ConnectTo.h"
 #include "services/Gbk.h"
+#include "services/Prefetcher.h"
 #include "services/TextOps.h"
 
 #include <curl/curl.h>
@@ -326,9 +327,12 @@ size_t WriteBody(char* data, size_t, size_t count, void* user) {
     }
 }
 
+bool Stopped(const FetchControl& control) {
+    return (control.stop && control.stop->load()) || (control.alsoStop && control.alsoStop->load());
+}
+
 int StopCheck(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    const auto* stop = static_cast<const std::atomic<bool>*>(user);
-    return stop->load(std::memory_order_relaxed) ? 1 : 0; // non-zero aborts the transfer
+    return Stopped(*static_cast<const FetchControl*>(user)) ? 1 : 0; // non-zero aborts the transfer
 }
 
 struct Response {
@@ -397,9 +401,9 @@ Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
     char errorText[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
-    if (control.stop) {
+    if (control.stop || control.alsoStop) {
         curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, StopCheck);
-        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(control.stop));
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, const_cast<FetchControl*>(&control));
         curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     }
 
@@ -412,6 +416,9 @@ Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_
     long status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
     response.outcome.status = static_cast<int>(status);
+    curl_off_t retryAfter = 0;
+    if (curl_easy_getinfo(easy, CURLINFO_RETRY_AFTER, &retryAfter) == CURLE_OK && retryAfter > 0)
+        response.outcome.retryAfter = std::chrono::seconds(retryAfter);
     response.outcome.whole = code == CURLE_OK && !sink.capped;
     if (!response.outcome.whole) response.outcome.reason = TransportReason(code, easy, errorText, sink.capped);
     char* redirect = nullptr;
@@ -446,8 +453,7 @@ namespace {
 
 std::mutex runnerMutex;
 TransferRunner transferRunner;
-
-Fetched FetchHere(const Text& url, const FetchControl& control);
+Prefetcher* activePrefetcher = nullptr;
 
 } // namespace
 
@@ -456,26 +462,38 @@ void SetTransferRunner(TransferRunner runner) {
     transferRunner = std::move(runner);
 }
 
+void SetPrefetcher(Prefetcher* prefetcher) {
+    std::lock_guard lock(runnerMutex);
+    activePrefetcher = prefetcher;
+}
+
 ByteSet HttpReadFile(const Text& url) {
     return HttpFetch(url).body;
 }
 
 Fetched HttpFetch(const Text& url, const FetchControl& control) {
-    if (url.empty()) return FetchHere(url, control);
     TransferRunner runner;
+    Prefetcher* prefetcher;
     {
         std::lock_guard lock(runnerMutex);
         runner = transferRunner;
+        prefetcher = activePrefetcher;
     }
-    if (!runner) return FetchHere(url, control);
     Fetched fetched;
-    runner([&] { fetched = FetchHere(url, control); });
+    // The first fetch of a prefetched URL takes what the prefetcher got; any other goes to the network.
+    auto transfer = [&] {
+        std::optional<Fetched> ready;
+        if (prefetcher && !url.empty()) ready = prefetcher->Take(url, control);
+        fetched = ready ? std::move(*ready) : FetchFromNetwork(url, control);
+    };
+    if (runner && !url.empty())
+        runner(transfer);
+    else
+        transfer();
     return fetched;
 }
 
-namespace {
-
-Fetched FetchHere(const Text& url, const FetchControl& control) {
+Fetched FetchFromNetwork(const Text& url, const FetchControl& control) {
     if (url.empty()) return {{}, Failed("网址无效")};
     std::string next = url.substr(0, url.find('#'));
 
@@ -493,8 +511,7 @@ Fetched FetchHere(const Text& url, const FetchControl& control) {
         if (response.redirect.empty()) {
             FetchOutcome& outcome = response.outcome;
             // A stop says so; otherwise an answer that is no success says what the server answered.
-            const bool stopped = control.stop && control.stop->load();
-            if (stopped) {
+            if (Stopped(control)) {
                 outcome.whole = false;
                 outcome.reason = Gbk("已停止");
             } else if (outcome.status > 0 && (outcome.status < 200 || outcome.status > 299)) {
@@ -506,7 +523,5 @@ Fetched FetchHere(const Text& url, const FetchControl& control) {
     }
     return {{}, Failed("重定向过多")};
 }
-
-} // namespace
 
 } // namespace paveno

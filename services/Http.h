@@ -24,6 +24,7 @@ struct FetchOutcome {
     int status = 0;     // the status code of the final answer; 0 when no answer came
     bool whole = false; // no transport error, the announced Content-Length reached, no cap hit, not stopped
     Text reason;        // why the download is not good, in a few Chinese words (GBK); empty when it is good
+    std::chrono::seconds retryAfter{0}; // a busy server's Retry-After, 0 when it sent none
 
     // A download that may be kept: it came whole with a 2xx status.
     bool Good() const { return whole && status >= 200 && status < 300; }
@@ -38,7 +39,8 @@ struct HttpSettings;
 
 // What a caller may add to one fetch. The callbacks run on the thread that runs the transfer.
 struct FetchControl {
-    const std::atomic<bool>* stop = nullptr; // once true, the transfer ends at once as "stopped"
+    const std::atomic<bool>* stop = nullptr; // once either is true, the transfer ends at once as "stopped"
+    const std::atomic<bool>* alsoStop = nullptr;
     // Bytes of the body received so far and the announced length (0 when none), as the body grows.
     std::function<void(std::uint64_t received, std::uint64_t announced)> progress;
     // Limits of this fetch alone, instead of the process's (GetHttpSettings).
@@ -60,6 +62,9 @@ struct HttpSettings {
     // No fetch lasts longer than this, however it trickles.
     std::chrono::milliseconds totalTime{30 * 60'000};
 };
+
+// The transfer itself, on the calling thread, without a prefetcher or a transfer runner.
+Fetched FetchFromNetwork(const Text& url, const FetchControl& control = {});
 
 // Where a fetch's transfer runs. Without a runner it runs on the calling thread. The program installs one that, on
 // the thread of its windows, runs the transfer on a worker while the windows go on (see system/Transfers.h); the
