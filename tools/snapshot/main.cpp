@@ -3,9 +3,12 @@
 // saves one PNG per window, as the window would look on screen (hidden windows are drawn all the same), and one of
 // the box that says an archive could not be opened. Runs on the offscreen platform when there is no display. The
 // windows' own handlers run as they do in the program: the update window shows what the update server answered
-// (point it at the demo site with --connect-to).
+// (point it at the demo site with --connect-to). Given a connection mapping, it also collects a page of the demo
+// site's first category into a fresh library and saves the wait window while an archive comes in, its title strip drawn
+// here (a grab holds no title bar); a site started with --rate-kbps 200 sends archives slowly enough to catch one.
 #include "AppWindows.h"
 #include "app/Program.h"
+#include "app/Properties.h"
 #include "app/UserActions.h"
 #include "forms/Engine.h"
 #include "services/ConnectTo.h"
@@ -14,7 +17,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 
@@ -45,6 +51,61 @@ bool SaveOpenFailureBox(const std::filesystem::path& run, const QString& path) {
         box->button(QMessageBox::No)->click();
     });
     paveno::forms::OpenWithShell(paveno::Utf8ToGbkLossy(archive.string()));
+    paveno::forms::SetSeams({});
+    return saved;
+}
+
+// The window's content under a plain strip that carries its title, where a title bar would be.
+QPixmap WithTitleStrip(QWidget* window) {
+    const QPixmap content = window->grab();
+    const QSize size = content.deviceIndependentSize().toSize();
+    const int strip = window->fontMetrics().height() + 10;
+    QPixmap picture(QSize(size.width(), size.height() + strip) * content.devicePixelRatio());
+    picture.setDevicePixelRatio(content.devicePixelRatio());
+    picture.fill(QColor(0xdd, 0xdd, 0xdd));
+    QPainter painter(&picture);
+    painter.drawPixmap(0, strip, content);
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(8, 0, size.width() - 16, strip), Qt::AlignLeft | Qt::AlignVCenter, window->windowTitle());
+    return picture;
+}
+
+// A run of one list page of the first finished category, as a user starts it in the main window. Once the title shows
+// the bytes of the second archive coming in, the wait window is saved and closed, which stops the run; its summary is
+// answered Cancel. The library is a fresh one, so that no archive counts as present and goes unfetched.
+bool SaveWaitWindowDuringCollection(W::ProgramOptions options, const QString& path) {
+    const QTemporaryDir library;
+    options.runDirectory = std::filesystem::u8path(library.path().toStdString());
+    if (!library.isValid() || !W::StartProgram(options)) return false;
+    paveno::forms::ScriptedMessageBox summary;
+    summary.answers = {paveno::forms::kAnswerCancel};
+    paveno::forms::RecordingShell shell;
+    paveno::forms::RecordingEnd end;
+    paveno::forms::SetSeams({&summary, &shell, &end});
+
+    namespace M = W::主窗口;
+    W::WriteText(M::id, M::编辑框2, W::kEditContent, "0");
+    W::ClickControl(M::id, M::按钮3);
+    W::ClickControl(M::id, M::单选框1);
+    W::PickItem(M::id, M::完本类, 0);
+    W::WriteText(M::id, M::编辑框1, W::kEditContent, "1");
+
+    // From the second book on, the window also shows the report of the book before.
+    static const QRegularExpression comingIn(QString::fromUtf8("第(\\d+)/\\d+本 \\d+(\\.\\d+)?[KM]B$"));
+    bool saved = false;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        paveno::forms::Control* frame = paveno::forms::FindLiveControl(W::等待窗口::id, 0);
+        if (!frame || !frame->widget()) return;
+        const auto match = comingIn.match(frame->widget()->windowTitle());
+        if (!match.hasMatch() || match.captured(1).toInt() < 2) return;
+        user.stop();
+        saved = WithTitleStrip(frame->widget()).save(path);
+        frame->widget()->close();
+    });
+    user.start(10);
+    W::ClickControl(M::id, M::按钮2); // returns once the summary is answered
+    W::ProcessPendingEvents();
     paveno::forms::SetSeams({});
     return saved;
 }
@@ -108,6 +169,16 @@ int main(int argc, char** argv) {
     } else {
         std::fprintf(stderr, "snapshot-windows: could not save open-failure-box.png\n");
         ++failures;
+    }
+    if (!paveno::ActiveConnectTo().empty()) {
+        const QString wait = QString::fromStdString((out / "wait-window-progress.png").string());
+        if (SaveWaitWindowDuringCollection(options, wait)) {
+            std::printf("%s\n", wait.toUtf8().constData());
+        } else {
+            std::fprintf(stderr, "snapshot-windows: could not save wait-window-progress.png (no archive was seen "
+                                 "coming in: is the site started with --rate-kbps 200?)\n");
+            ++failures;
+        }
     }
     std::fflush(stdout);
     std::_Exit(failures ? 1 : 0); // leave without the windows' closing handlers
