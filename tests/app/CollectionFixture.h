@@ -65,9 +65,11 @@ protected:
     }
 
     // Chooses kind, category and pages as a user does, then presses 采集. The summary is answered with `answer`.
+    // `beforeClick` runs once the program has started, for settings that a start would reset.
     void Collect(bool finished, int category, std::string_view pages, int answer = forms::kAnswerOk,
-                 bool overwrite = false) {
+                 bool overwrite = false, const std::function<void()>& beforeClick = {}) {
         ASSERT_TRUE(Start());
+        if (beforeClick) beforeClick();
         Type(W::主窗口::id, W::主窗口::编辑框2, "0"); // no pauses between pages and books
         Click(W::主窗口::id, W::主窗口::按钮3);
         Click(W::主窗口::id, finished ? W::主窗口::单选框1 : W::主窗口::单选框2);

@@ -301,9 +301,11 @@ void LocalSite::acceptLoop() {
         reapFinished();
         auto connection = std::make_unique<Connection>();
         Connection* raw = connection.get();
+        ++open_;
         raw->thread = std::thread([this, fd, raw] {
             handle(fd);
             close(fd);
+            --open_;
             raw->done = true;
         });
         connections_.push_back(std::move(connection));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -77,6 +78,8 @@ public:
     void respond(std::string_view target, SiteResponse response, std::string_view host = {});
 
     std::vector<SiteRequest> requests() const;
+    // Connections the site is still serving (a client that left ends its connection soon after).
+    int openConnections() const { return open_; }
     void clearRequests();
 
 private:
@@ -94,6 +97,7 @@ private:
     std::vector<SiteRequest> requests_;
     std::vector<std::unique_ptr<Connection>> connections_;
     std::thread acceptor_;
+    std::atomic<int> open_{0};
 };
 
 // A port that never answers a connection attempt, as a host that is down: its listen queue is full and the system
