@@ -69,7 +69,9 @@ bool Stopping() {
     return Progress().stop.load();
 }
 
-Text Decimal(std::int32_t n);
+Text Decimal(std::int32_t n) {
+    return ToText(std::int64_t{n});
+}
 
 Text SizeText(std::uint64_t bytes) {
     if (bytes < 1000000) return JoinTexts(ToText(RoundNumber(double(bytes) / 1000, 0)), "KB");
@@ -137,21 +139,21 @@ Text Url(const char* host, std::initializer_list<std::string_view> path) {
     return url;
 }
 
-Text Decimal(std::int32_t n) {
-    return ToText(std::int64_t{n});
+// Calls `visit` with each entry of a cut list that a harvest will take, in order: at most 20, up to the first
+// without a title (where the harvest ends the page).
+void ForEachEntry(const Text& list, const PageMarkers& markers,
+                  const std::function<void(const Text& entry, const EntryFields& fields)>& visit) {
+    EntrySplit split = TakeEntry(list, markers);
+    for (int k = 0; k < 20; ++k, split = TakeEntry(split.remaining, markers)) {
+        const EntryFields fields = CutEntry(split.entry, markers);
+        if (fields.title.empty()) return;
+        visit(split.entry, fields);
+    }
 }
 
-// The addresses the harvests of a cut list will ask for, in their order: for every book that will be fetched (not
-// present, with a title the library can hold), its download page and cover (when it has a serial number; the cover
-// only while the stored one is small) and its archive. The harvest decides the same way, entry by entry.
-std::vector<Text> UrlsAhead(const Text& list, const PageMarkers& markers);
-
-// How many books a cut list holds, at most 20: the harvests of the page.
 std::int32_t CountEntries(const Text& list, const PageMarkers& markers) {
     std::int32_t count = 0;
-    for (EntrySplit split = TakeEntry(list, markers); count < 20 && !CutEntry(split.entry, markers).title.empty();
-         split = TakeEntry(split.remaining, markers))
-        ++count;
+    ForEachEntry(list, markers, [&](const Text&, const EntryFields&) { ++count; });
     return count;
 }
 
@@ -219,6 +221,11 @@ bool PresentBySize(const Text& archivePath) {
            !ReadLogical(主窗口::id, 主窗口::选择框1, kChecked);
 }
 
+// A stored cover of 2000 bytes or less (or none) is fetched (again).
+bool CoverWanted(const Text& coverPath) {
+    return GetFileSize(coverPath) <= 2000;
+}
+
 // The addresses of a book's files, from its entry and its serial number in the final form.
 struct BookUrls {
     Text textPage, cover, archive;
@@ -227,6 +234,30 @@ struct BookUrls {
 BookUrls UrlsOf(const Text& entry, const PageMarkers& markers, const Text& serial) {
     return {Url(build::kTextHost, {"/txt/", serial, "txt.html#"}),
             Url(build::kPictureHost, {"/dianzishu/UploadPic/", CutCoverName(entry, markers)}), ArchiveUrl(serial)};
+}
+
+// The addresses the harvests of a cut list will ask for, in their order: for every book that will be fetched (not
+// present, with a title the library can hold), its download page and cover (when it has a serial number; the cover
+// only while the stored one is small) and its archive. The harvest decides the same way, entry by entry.
+std::vector<Text> UrlsAhead(const Text& list, const PageMarkers& markers) {
+    const bool finished = FinishedKind();
+    const Text runDir = GetRunDirectory();
+    const Text categoryPath = store::CategoryPath(finished, SelectedItem(CategoryBox(finished)));
+    std::vector<Text> urls;
+    ForEachEntry(list, markers, [&](const Text& entry, const EntryFields& fields) {
+        if (fields.intro.empty() || store::TitleProblem(fields.title) ||
+            PresentBySize(store::ArchivePath(runDir, categoryPath, fields.title))) {
+            return;
+        }
+        const Text serial = FinalSerial(fields.serial);
+        const BookUrls book = UrlsOf(entry, markers, serial);
+        if (!serial.empty()) {
+            urls.push_back(book.textPage);
+            if (CoverWanted(store::CoverPath(runDir, fields.title))) urls.push_back(book.cover);
+        }
+        urls.push_back(book.archive);
+    });
+    return urls;
 }
 
 // A download that may be written: whole with a success status. Otherwise `why` says what went wrong.
@@ -278,34 +309,6 @@ void PrepareLibraryFolders() {
     store::PrepareLibraryFolders(
         [](bool finished, int index) { return GetItemText(主窗口::id, CategoryBox(finished), index); });
 }
-
-namespace {
-
-std::vector<Text> UrlsAhead(const Text& list, const PageMarkers& markers) {
-    const bool finished = FinishedKind();
-    const Text runDir = GetRunDirectory();
-    const Text categoryPath = store::CategoryPath(finished, SelectedItem(CategoryBox(finished)));
-    std::vector<Text> urls;
-    EntrySplit split = TakeEntry(list, markers);
-    for (int k = 0; k < 20; ++k, split = TakeEntry(split.remaining, markers)) {
-        const EntryFields fields = CutEntry(split.entry, markers);
-        if (fields.title.empty()) break;
-        if (fields.intro.empty() || store::TitleProblem(fields.title) ||
-            PresentBySize(store::ArchivePath(runDir, categoryPath, fields.title))) {
-            continue;
-        }
-        const Text serial = FinalSerial(fields.serial);
-        const BookUrls book = UrlsOf(split.entry, markers, serial);
-        if (!serial.empty()) {
-            urls.push_back(book.textPage);
-            if (GetFileSize(store::CoverPath(runDir, fields.title)) <= 2000) urls.push_back(book.cover);
-        }
-        urls.push_back(book.archive);
-    }
-    return urls;
-}
-
-} // namespace
 
 PrefetchSettings& Prefetching() {
     static PrefetchSettings settings;
@@ -427,12 +430,12 @@ void HarvestEntry() {
             // picture must not hold the run for ever. A cover that does not come whole replaces nothing.
             const Text coverPath = store::CoverPath(runDir, w.title);
             Text why;
-            for (int attempt = 0; attempt < kCoverAttempts && GetFileSize(coverPath) <= 2000; ++attempt) {
+            for (int attempt = 0; attempt < kCoverAttempts && CoverWanted(coverPath); ++attempt) {
                 const Fetched cover = RunFetch(s.coverUrl);
                 if (Stopping()) return;
                 if (Downloaded(cover, "", why) && Saved(coverPath, cover.body, why)) why = Gbk("图片太小");
             }
-            if (GetFileSize(coverPath) <= 2000) w.coverNote = JoinTexts(Gbk("封面下载失败："), why);
+            if (CoverWanted(coverPath)) w.coverNote = JoinTexts(Gbk("封面下载失败："), why);
         }
         // A failed download replaces nothing: a good archive from an earlier run stays as it was. A book that the user
         // stopped is left as it was, neither collected nor failed.
@@ -499,6 +502,8 @@ void StartProgress() {
     QObject::connect(p.ticker.get(), &QTimer::timeout, [] { ShowProgress(); });
     p.ticker->start(200);
     PrefetchSettings& settings = Prefetching();
+    settings.lastConnections = 0;
+    settings.lastPeakHeldBytes = 0;
     if (settings.connections > 1) {
         p.prefetcher = std::make_unique<Prefetcher>(
             Prefetcher::Settings{settings.connections, settings.memoryCap, std::chrono::seconds(60)}, &p.stop);
