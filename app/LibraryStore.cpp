@@ -3,6 +3,7 @@
 
 #include "services/Files.h"
 #include "services/Gbk.h"
+#include "services/GbkScan.h"
 #include "services/Ini.h"
 #include "services/TextOps.h"
 
@@ -38,18 +39,15 @@ Text CategoryPath(bool finished, const Text& categoryName) {
 
 bool IsValidTitle(const Text& title) {
     if (title.empty() || title == "." || title == "..") return false;
-    for (size_t i = 0; i < title.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(title[i]);
-        if (byte >= 0x81 && byte != 0xFF) { // a double-byte character: its trail byte may be 0x5C and is no separator
-            if (++i >= title.size()) return false;
-            continue;
-        }
-        if (byte < 0x20 || byte == 0x7F || byte >= 0x80 ||
-            Text("\\/:*?\"<>|").find(static_cast<char>(byte)) != Text::npos) {
-            return false;
-        }
-    }
-    return true;
+    // A double-byte character is fine whatever its trail byte; a byte of its own must be a plain name character.
+    bool valid = true;
+    gbk::ForEachChar(title, [&](size_t at, size_t width) {
+        const auto byte = static_cast<unsigned char>(title[at]);
+        if (width == 1 && (byte < 0x20 || byte == 0x7F || byte >= 0x80 ||
+                           std::string_view("\\/:*?\"<>|").find(static_cast<char>(byte)) != std::string_view::npos))
+            valid = false;
+    });
+    return valid;
 }
 
 std::optional<Text> TitleProblem(const Text& title) {

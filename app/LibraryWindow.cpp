@@ -11,6 +11,7 @@
 #include "forms/kinds/EditBox.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
+#include "services/GbkScan.h"
 #include "services/Ini.h"
 #include "services/system/SystemOps.h"
 
@@ -37,17 +38,6 @@ Text SelectedCategory(bool finished) {
     return ReadText(书库窗口::id, finished ? 书库窗口::完本类 : 书库窗口::连载类, kComboContent);
 }
 
-// Whether a GBK path ends in a backslash; the trail byte of a double-byte character may be 0x5C and is none.
-bool EndsInBackslash(const Text& path) {
-    bool last = false;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(path[i]);
-        last = byte == '\\';
-        if (byte >= 0x81 && byte <= 0xFE && i + 1 < path.size()) ++i;
-    }
-    return last;
-}
-
 std::uint32_t CategoryBox(bool finished) {
     return finished ? 书库窗口::完本类 : 书库窗口::连载类;
 }
@@ -60,7 +50,7 @@ Text CategoryFolderOf(bool finished, const Text& category) {
 std::vector<Text> ArchivesIn(const Text& folder) {
     std::vector<Text> names;
     int search = 0;
-    for (Text name = FindFileFirst(JoinTexts(folder, EndsInBackslash(folder) ? "*.rar" : "\\*.rar"),
+    for (Text name = FindFileFirst(JoinTexts(folder, gbk::EndsInSeparator(folder, "\\") ? "*.rar" : "\\*.rar"),
                                    FindFilter::FilesOnly(), search);
          !name.empty(); name = FindFileNext(search))
         names.push_back(std::move(name));

@@ -2,6 +2,7 @@
 #include "services/Files.h"
 
 #include "services/Gbk.h"
+#include "services/GbkScan.h"
 #include "services/NativePath.h"
 
 #include <algorithm>
@@ -24,27 +25,23 @@ std::mutex gMutex; // the tables below; services run on one thread, but the guar
 
 // --- names and patterns ---------------------------------------------------------------------------------------
 
-bool IsLeadByte(unsigned char c) {
-    return c >= 0x81 && c <= 0xFE;
-}
+// A GBK text as characters, each as one number of its bytes. ASCII letters fold to upper case; the bytes of a
+// double-byte character stay exact (a trail byte may look like a letter).
+using Characters = std::vector<std::uint32_t>;
 
-// A GBK text as characters: one byte, or a lead byte with the byte after it. ASCII letters fold to upper case; the
-// bytes of a double-byte character stay exact (a trail byte may look like a letter).
-std::vector<std::uint16_t> FoldedCharacters(std::string_view text) {
-    std::vector<std::uint16_t> out;
+Characters FoldedCharacters(std::string_view text) {
+    Characters out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        auto c = static_cast<unsigned char>(text[i]);
-        if (IsLeadByte(c) && i + 1 < text.size()) {
-            out.push_back(static_cast<std::uint16_t>(c << 8 | static_cast<unsigned char>(text[++i])));
-        } else {
-            out.push_back(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-        }
-    }
+    gbk::ForEachChar(text, [&](size_t at, size_t width) {
+        std::uint32_t c = 0;
+        for (size_t i = at; i < at + width; ++i)
+            c = c << 8 | static_cast<unsigned char>(text[i]);
+        out.push_back(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    });
     return out;
 }
 
-bool Glob(const std::vector<std::uint16_t>& name, const std::vector<std::uint16_t>& pattern) {
+bool Glob(const Characters& name, const Characters& pattern) {
     size_t n = 0, p = 0, starP = SIZE_MAX, starN = 0;
     while (n < name.size()) {
         if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
@@ -228,7 +225,7 @@ bool FileNameMatches(const Text& name, const Text& pattern) {
     auto p = FoldedCharacters(pattern);
     bool nameHasDot = name.find('.') != Text::npos;
     if (pattern.size() >= 2 && pattern.ends_with(".*")) {
-        if (!nameHasDot && Glob(n, std::vector<std::uint16_t>(p.begin(), p.end() - 2))) return true;
+        if (!nameHasDot && Glob(n, Characters(p.begin(), p.end() - 2))) return true;
         return Glob(n, p);
     }
     if (pattern.ends_with('.')) {
@@ -248,13 +245,10 @@ Text GetRunDirectory() {
 void SetRunDirectory(const Text& folder) {
     std::lock_guard lock(gMutex);
     // Drop trailing separators, but not a 0x5C that is the trail byte of the last character.
-    size_t keep = 0;
-    for (size_t i = 0; i < folder.size(); ++i) {
-        bool pair = IsLeadByte(static_cast<unsigned char>(folder[i])) && i + 1 < folder.size();
-        if (pair || (folder[i] != '/' && folder[i] != '\\')) keep = i + (pair ? 2 : 1);
-        if (pair) ++i;
-    }
-    gRunDirectory = folder.substr(0, keep);
+    Text kept = folder;
+    while (gbk::EndsInSeparator(kept, "/\\"))
+        kept.pop_back();
+    gRunDirectory = std::move(kept);
 }
 
 bool CreateFolder(const Text& path) {
@@ -384,14 +378,10 @@ struct TextEnd {
 };
 
 std::optional<TextEnd> FindTextEnd(std::string_view bytes) {
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
+    for (std::size_t i = 0; i < bytes.size(); i += gbk::CharWidth(bytes, i)) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (c == 0 || c == 0x1A) return TextEnd{i, i};
-        if ((c & 0x80) && i + 1 < bytes.size()) {
-            const auto next = static_cast<unsigned char>(bytes[i + 1]);
-            if (next == 0) return TextEnd{i, i + 1};
-            if (IsLeadByte(c) && next >= 0x40 && next != 0x7F && next != 0xFF) ++i;
-        }
+        if ((c & 0x80) && i + 1 < bytes.size() && bytes[i + 1] == 0) return TextEnd{i, i + 1};
     }
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "services/Ini.h"
 
+#include "services/GbkScan.h"
 #include "services/NativePath.h"
 #include "services/WholeFile.h"
 
@@ -39,21 +40,13 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-bool IsLeadByte(unsigned char c) {
-    return c >= 0x81 && c <= 0xFE;
-}
-
 // The form in which names are compared: ASCII letters folded, the two bytes of a GBK character kept as they are
 // (its trail byte may be a letter: 0xB0 0x41 and 0xB0 0x61 are different characters).
 std::string Folded(std::string_view name) {
     std::string out(name);
-    for (size_t i = 0; i < out.size(); ++i) {
-        auto c = static_cast<unsigned char>(out[i]);
-        if (IsLeadByte(c) && i + 1 < out.size())
-            ++i;
-        else if (c >= 'a' && c <= 'z')
-            out[i] = static_cast<char>(c - 'a' + 'A');
-    }
+    gbk::ForEachChar(out, [&](size_t at, size_t width) {
+        if (width == 1 && out[at] >= 'a' && out[at] <= 'z') out[at] = static_cast<char>(out[at] - 'a' + 'A');
+    });
     return out;
 }
 
@@ -61,11 +54,8 @@ std::string Folded(std::string_view name) {
 Text Cut(std::string_view s, size_t limit) {
     s = s.substr(0, s.find('\0'));
     size_t end = 0;
-    while (end < s.size()) {
-        size_t width = IsLeadByte(static_cast<unsigned char>(s[end])) && end + 1 < s.size() ? 2 : 1;
-        if (end + width > limit) break;
-        end += width;
-    }
+    while (end < s.size() && end + gbk::CharWidth(s, end) <= limit)
+        end += gbk::CharWidth(s, end);
     return Text(s.substr(0, end));
 }
 
@@ -82,9 +72,9 @@ struct ParsedLine {
 ParsedLine ParseLine(std::string_view raw) {
     std::string_view line = Trim(raw);
     if (line.empty() || line.front() == ';') return {};
-    size_t equals = line.find('=');
+    size_t equals = gbk::FindByte(line, '=');
     if (line.front() == '[') {
-        size_t close = line.find(']');
+        size_t close = gbk::FindByte(line, ']');
         if (equals == std::string_view::npos || (close != std::string_view::npos && equals < close)) {
             return {LineKind::Section, Trim(line.substr(1, close == std::string_view::npos ? close : close - 1)), {}};
         }
@@ -334,20 +324,20 @@ std::string_view SkipLeadingControls(std::string_view s) {
 }
 
 bool HasLineBreak(std::string_view s) {
-    return s.find_first_of("\r\n") != std::string_view::npos;
+    return gbk::FindAnyOf(s, "\r\n") != gbk::npos;
 }
 
 } // namespace
 
 bool IsStorableIniSection(const Text& name) {
     const std::string_view sec = Trim(name);
-    return !sec.empty() && !HasLineBreak(sec) && sec.find(']') == std::string_view::npos;
+    return !sec.empty() && !HasLineBreak(sec) && gbk::FindByte(sec, ']') == gbk::npos;
 }
 
 bool IsStorableIniKey(const Text& name) {
     const std::string_view k = Trim(name);
-    return !k.empty() && !HasLineBreak(k) && k.find('=') == std::string_view::npos && k.front() != ';' &&
-           !(k.front() == '[' && k.find(']') == std::string_view::npos);
+    return !k.empty() && !HasLineBreak(k) && gbk::FindByte(k, '=') == gbk::npos && k.front() != ';' &&
+           !(k.front() == '[' && gbk::FindByte(k, ']') == gbk::npos);
 }
 
 Text ReadIniValue(const Text& path, const Text& section, const Text& key, const std::optional<Text>& defaultValue) {

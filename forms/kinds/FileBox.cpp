@@ -2,6 +2,7 @@
 #include "forms/kinds/FileBox.h"
 
 #include "services/Files.h"
+#include "services/GbkScan.h"
 
 #include <algorithm>
 
@@ -19,21 +20,6 @@ const PropertyEntry kProperties[] = {
 
 const KindDescriptor kDescriptor = {0x0001001B, "文件框",    "FileBox",       kKindAllowsEvents,
                                     23,         kProperties, &FileBox::Create};
-
-// Whether the GBK path ends in a separator; the trail byte of a double-byte character may be 0x5C and is none.
-bool EndsInSeparator(const Text& path) {
-    bool last = false;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        auto b = static_cast<unsigned char>(path[i]);
-        if (b >= 0x81 && b <= 0xFE && i + 1 < path.size()) {
-            ++i;
-            last = false;
-        } else {
-            last = b == '\\' || b == '/';
-        }
-    }
-    return last;
-}
 
 } // namespace
 
@@ -61,7 +47,7 @@ void FileBox::SetFolder(Text folder) {
     std::vector<Text> names;
     if (!folder_.empty()) {
         Text pattern = folder_;
-        if (!EndsInSeparator(pattern)) pattern += '\\';
+        if (!gbk::EndsInSeparator(pattern, "\\/")) pattern += '\\';
         pattern += "*.*";
         int handle = 0;
         for (Text name = FindFileFirst(pattern, FindFilter::FilesOnly(), handle); !name.empty();

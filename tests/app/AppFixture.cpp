@@ -44,6 +44,14 @@ bool AppTest::Start(bool updateCheck) {
     return app::StartProgram(options);
 }
 
+bool AppTest::StartLibrary() {
+    app::ProgramOptions options;
+    options.runDirectory = run_.path();
+    options.updateCheck = false;
+    options.openLibrary = true;
+    return app::StartProgram(options);
+}
+
 void AppTest::Click(std::uint32_t window, std::uint32_t control) {
     ASSERT_TRUE(app::ClickControl(window, control)) << std::hex << control;
 }

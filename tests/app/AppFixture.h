@@ -28,6 +28,8 @@ protected:
 
     // Program entry as the executable runs it, without the message loop; the update check only when asked.
     bool Start(bool updateCheck = false);
+    // Program entry with the library window opened at start (--library).
+    bool StartLibrary();
 
     // What a user does.
     void Click(std::uint32_t window, std::uint32_t control);

@@ -253,6 +253,33 @@ TEST_F(CollectionTest, TheIndexFollowsATitleIntoItsLatestCategory) {
     EXPECT_TRUE(fs::exists(At("小说/完本/玄幻小说/同名.rar"))); // the old archive stays
 }
 
+// 沒 and 郵 end in the byte of "]": the author records (sections named after the titles) and the index keys must be
+// written and found again, in the files and through the library window's search.
+TEST_F(CollectionTest, TitlesWithBracketTrailBytesGetTheirRecords) {
+    const std::vector<std::string> titles = {"沒有退路", "慮郵"};
+    ServeBooks(Finished(), 1, {MakeBook(680, titles[0]), MakeBook(681, titles[1])});
+    ServeFiles(680);
+    ServeFiles(681);
+    Collect(true, 0, "1");
+    ASSERT_TRUE(Loaded(W::书库窗口::id));
+    const Text indexPath = GetRunDirectory() + Gbk("\\小说\\ini\\小说.ini");
+    std::string index = "[小说]\r\n";
+    for (const auto& t : titles) {
+        const Text authorPath = GetRunDirectory() + Gbk("\\小说\\ini\\完本\\玄幻小说\\" + t + ".ini");
+        EXPECT_EQ(Utf8(ReadIniValue(authorPath, Gbk(t), Gbk("作者"))), "作者" + t);
+        EXPECT_EQ(Utf8(FileText(At("小说/ini/完本/玄幻小说/" + t + ".ini"))), "[" + t + "]\r\n作者=作者" + t + "\r\n");
+        EXPECT_EQ(Utf8(ReadIniValue(indexPath, Gbk("小说"), Gbk(t))),
+                  Utf8(GetRunDirectory()) + "\\小说\\完本\\玄幻小说\\" + t + ".rar");
+        index += t + "=" + Utf8(GetRunDirectory()) + "\\小说\\完本\\玄幻小说\\" + t + ".rar\r\n";
+
+        box_.answers = {forms::kAnswerCancel};
+        Type(W::书库窗口::id, W::书库窗口::编辑框1, t);
+        Click(W::书库窗口::id, W::书库窗口::按钮1);
+        EXPECT_EQ(BoxTexts().back(), "寻找成功，是否打开？") << t;
+    }
+    EXPECT_EQ(Utf8(FileText(At("小说/ini/小说.ini"))), index);
+}
+
 TEST_F(CollectionTest, PagesWithLineFeedsOnlyAreCutAlike) {
     ServeBooks(Finished(), 1, {MakeBook(670, "换行一"), MakeBook(671, "换行二")}, true);
     ServeFiles(670);

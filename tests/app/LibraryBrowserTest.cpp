@@ -46,14 +46,6 @@ std::string FileBytes(const fs::path& path) {
 // The library window over a library laid out by hand in the temporary run directory.
 class LibraryTest : public AppTest {
 protected:
-    bool StartLibrary() {
-        app::ProgramOptions options;
-        options.runDirectory = run_.path();
-        options.updateCheck = false;
-        options.openLibrary = true;
-        return app::StartProgram(options);
-    }
-
     // A book's archive in its category folder; nullopt writes no introduction file (GBK bytes).
     void AddBook(std::string_view kind, std::string_view category, std::string_view title,
                  const std::optional<Text>& intro = std::nullopt, bool cover = false) {
