@@ -61,6 +61,10 @@ Text Cut(std::string_view s, size_t limit) {
 
 enum class LineKind { Other, Section, Key };
 
+std::string JoinKey(std::string_view key, std::string_view value) {
+    return std::string(key) + "=" + std::string(value);
+}
+
 struct ParsedLine {
     LineKind kind = LineKind::Other;
     std::string_view name;  // trimmed section or key name
@@ -87,6 +91,8 @@ ParsedLine ParseLine(std::string_view raw) {
 
 // --- the parsed file --------------------------------------------------------------------------------------------
 
+// Lines keep the bytes that ended them (CR LF, LF, a lone CR or nothing at the end of the file), so that a write
+// gives back every line it does not change as it was.
 struct Section {
     std::string header; // the "[name]" line as it stands; empty for the lines before the first section
     std::vector<std::string> lines;
@@ -105,7 +111,18 @@ struct Section {
     }
 };
 
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF"; // another editor's byte-order mark
+
+// The line break at the end of a line as stored; empty for the last line of a file that ends without one.
+std::string_view LineEnd(std::string_view line) {
+    if (line.ends_with("\r\n")) return line.substr(line.size() - 2);
+    if (line.ends_with('\n') || line.ends_with('\r')) return line.substr(line.size() - 1);
+    return {};
+}
+
 struct Document {
+    std::string mark;                         // a byte-order mark the file began with, kept for the next write
+    std::string lineEnd = "\r\n";             // for new lines: the file's own first line break
     std::vector<Section> sections{Section{}}; // sections[0] holds the lines before the first "[" line
     std::unordered_map<std::string, std::vector<size_t>> byName;
 
@@ -117,11 +134,21 @@ struct Document {
 
     static Document Parse(std::string_view bytes) {
         Document doc;
+        if (bytes.starts_with(kUtf8Mark)) {
+            doc.mark = kUtf8Mark;
+            bytes.remove_prefix(kUtf8Mark.size());
+        }
+        bool firstBreak = true;
         while (!bytes.empty()) {
-            size_t nl = bytes.find('\n');
-            std::string_view line = bytes.substr(0, nl);
-            bytes.remove_prefix(nl == std::string_view::npos ? bytes.size() : nl + 1);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            // CR LF, LF and a lone CR each end a line.
+            size_t end = gbk::FindAnyOf(bytes, "\r\n");
+            if (end != gbk::npos) end += bytes.substr(end, 2) == "\r\n" ? 2 : 1;
+            std::string_view line = bytes.substr(0, end);
+            bytes.remove_prefix(line.size());
+            if (firstBreak && !LineEnd(line).empty()) {
+                doc.lineEnd = LineEnd(line);
+                firstBreak = false;
+            }
             if (ParseLine(line).kind == LineKind::Section)
                 doc.sections.push_back(Section{std::string(line), {}, {}, 0});
             else
@@ -134,21 +161,29 @@ struct Document {
     }
 
     std::string Serialize() const {
-        size_t total = 0;
+        size_t total = mark.size();
         for (const auto& s : sections) {
-            total += s.header.size() + 2;
+            total += s.header.size() + lineEnd.size();
             for (const auto& l : s.lines)
-                total += l.size() + 2;
+                total += l.size() + lineEnd.size();
         }
         std::string out;
         out.reserve(total);
+        out.append(mark);
+        // A last line without a break gets one when something now follows it.
+        auto append = [&](const std::string& line) {
+            if (out.size() > mark.size() && LineEnd(out).empty()) out.append(lineEnd);
+            out.append(line);
+        };
         for (size_t i = 0; i < sections.size(); ++i) {
-            if (i > 0) out.append(sections[i].header).append("\r\n");
+            if (i > 0) append(sections[i].header);
             for (const auto& l : sections[i].lines)
-                out.append(l).append("\r\n");
+                append(l);
         }
         return out;
     }
+
+    std::string NewLine(std::string_view text) const { return std::string(text) + lineEnd; }
 
     // The first line of the key among the sections of that name (a section may appear more than once).
     const std::string* Find(std::string_view section, std::string_view key) const {
@@ -166,7 +201,7 @@ struct Document {
     bool Set(std::string_view section, std::string_view key, std::string_view value) {
         auto named = byName.find(Folded(section));
         if (named == byName.end()) {
-            Section added{"[" + std::string(section) + "]", {std::string(key) + "=" + std::string(value)}, {}, 0};
+            Section added{NewLine("[" + std::string(section) + "]"), {NewLine(JoinKey(key, value))}, {}, 0};
             added.Index();
             sections.push_back(std::move(added));
             byName[Folded(section)].push_back(sections.size() - 1);
@@ -179,12 +214,12 @@ struct Document {
             if (k == s.keys.end()) continue;
             ParsedLine p = ParseLine(s.lines[k->second]);
             if (p.value == value) return false;
-            s.lines[k->second] = std::string(p.name) + "=" + std::string(value);
+            s.lines[k->second] = JoinKey(p.name, value) + std::string(LineEnd(s.lines[k->second]));
             return true;
         }
         // Only lines after the last key move, and none of them is a key, so the key index stays valid.
         Section& s = sections[named->second.front()];
-        s.lines.insert(s.lines.begin() + static_cast<long>(s.insertAt), std::string(key) + "=" + std::string(value));
+        s.lines.insert(s.lines.begin() + static_cast<long>(s.insertAt), NewLine(JoinKey(key, value)));
         s.keys.emplace(std::move(folded), s.insertAt++);
         return true;
     }
