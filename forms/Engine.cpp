@@ -272,6 +272,155 @@ void RunMessageLoop() {
     e.loop = outer;
 }
 
+namespace {
+
+// Takes a window that failed half-way out of the table and releases what it had, without raising anything.
+void Discard(LiveWindow* w) {
+    Engine& e = E();
+    auto it = std::find_if(e.live.begin(), e.live.end(), [&](const auto& p) { return p.get() == w; });
+    if (it == e.live.end()) return;
+    auto mine = std::move(*it);
+    e.live.erase(it);
+    Release(std::move(mine));
+}
+
+// Creates one control from its record; null when its kind is unknown or its property block unreadable.
+std::unique_ptr<Control> CreateControl(const format::ControlRecord& rec, CreateArgs args) {
+    const KindDescriptor* kind = FindKind(rec.kindId);
+    bool badBlock = false;
+    std::optional<format::PropertyBlock> block = ReadBlock(rec, badBlock);
+    if (!kind || badBlock) return nullptr;
+    args.block = block ? &*block : nullptr;
+    std::string error;
+    return kind->create(args, error);
+}
+
+// The window itself, from the table's first entry, created hidden and hung on the engine's hidden frame.
+bool CreateFrame(LiveWindow& w, bool modal) {
+    const format::ControlRecord& entry = w.record->controls[0];
+    std::unique_ptr<Control> frame =
+        CreateControl(entry, CreateArgs{entry, w.id, nullptr, nullptr, 0, E().hiddenFrame, modal});
+    if (!dynamic_cast<WindowControl*>(frame.get())) return false;
+    w.controls[0] = std::move(frame);
+    return true;
+}
+
+// The controls, hidden, from the last table entry up to the first after the window: the last gets child id 100,
+// the one before it 110, and so on. One control that cannot be created fails the whole window.
+bool CreateControls(LiveWindow& w) {
+    int childId = 100;
+    for (std::size_t k = w.controls.size(); k-- > 1;) {
+        const format::ControlRecord& rec = w.record->controls[k];
+        if (rec.isMenuItem()) continue;
+        w.controls[k] =
+            CreateControl(rec, CreateArgs{rec, w.id, nullptr, w.window()->container(), childId, nullptr, false});
+        if (!w.controls[k]) return false;
+        childId += 10;
+    }
+    return true;
+}
+
+// Containers take the controls that name them as parent; in a multi-page container the pages after the first
+// start hidden.
+bool AdoptChildren(LiveWindow& w) {
+    const format::WindowRecord& rec = *w.record;
+    for (std::size_t k = 1; k < w.controls.size(); ++k) {
+        Control* c = w.controls[k].get();
+        if (!c || !c->widget() || rec.controls[k].parentId == 0) continue;
+        int p = rec.FindControl(rec.controls[k].parentId);
+        Control* parent = p > 0 ? w.controls[static_cast<std::size_t>(p)].get() : nullptr;
+        if (!parent || !parent->container() || !(parent->kind().flags & kKindContainer)) return false;
+        QRect g = c->widget()->geometry();
+        c->widget()->setParent(parent->container());
+        c->widget()->setGeometry(g);
+    }
+    for (std::size_t k = 1; k < w.controls.size(); ++k) {
+        Control* c = w.controls[k].get();
+        if (!c || !(c->kind().flags & kKindMultiPage)) continue;
+        const auto& children = rec.controls[k].children;
+        auto sep = std::find(children.begin(), children.end(), 0u);
+        for (auto it = sep; it != children.end(); ++it) {
+            int idx = *it ? rec.FindControl(*it) : -1;
+            if (idx > 0 && w.controls[static_cast<std::size_t>(idx)])
+                w.controls[static_cast<std::size_t>(idx)]->SetForcedHidden(true);
+        }
+    }
+    return true;
+}
+
+// Stacking and keyboard order follow the table within each parent: the first entry on top and first in line.
+void StackAndTabOrder(LiveWindow& w) {
+    for (std::size_t k = w.controls.size(); k-- > 1;) {
+        if (Control* c = w.controls[k].get(); c && c->widget()) c->widget()->raise();
+    }
+    QWidget* previous = nullptr;
+    for (std::size_t k = 1; k < w.controls.size(); ++k) {
+        Control* c = w.controls[k].get();
+        if (!c || !c->widget() || !w.record->controls[k].tabStop()) continue;
+        if (previous) QWidget::setTabOrder(previous, c->widget());
+        previous = c->widget();
+    }
+}
+
+// Every entry hears, from the last to the window, that all controls exist; the window then hears it once more. Then
+// each control takes its stored visibility, in creation order.
+void FinishCreation(LiveWindow& w) {
+    for (std::size_t k = w.controls.size(); k-- > 0;) {
+        if (w.controls[k]) w.controls[k]->AllCreated();
+    }
+    w.window()->AllCreated();
+    for (std::size_t k = w.controls.size(); k-- > 1;) {
+        if (w.controls[k]) w.controls[k]->ApplyVisible();
+    }
+}
+
+// Created, moved, resized: each raised only while the window still exists. Gives whether it still does.
+bool RaiseCreationEvents(std::uint32_t windowId, std::uint64_t serial) {
+    RaiseEvent(windowId, 0, 0);
+    if (Alive(serial)) RaiseEvent(windowId, 0, 3);
+    if (Alive(serial)) RaiseEvent(windowId, 0, 4);
+    return Alive(serial);
+}
+
+// The window appears as stored, unless a creation handler hid it; a control that took the focus meanwhile hears
+// event -7 now. Gives whether the window still exists.
+bool ShowAsStored(LiveWindow& w) {
+    const std::uint64_t serial = w.serial;
+    if (w.window()->storedVisible()) {
+        w.window()->ShowAsStored();
+        w.window()->frame()->activateWindow();
+    }
+    if (w.hasPendingFocus) {
+        w.hasPendingFocus = false;
+        RaiseEvent(w.id, w.pendingFocus, -7);
+    }
+    return Alive(serial);
+}
+
+// A modal window disables every other enabled window of the program until it closes.
+void DisableOtherWindows(LiveWindow& w) {
+    for (auto& other : E().live) {
+        if (other.get() == &w || !other->controls[0]) continue;
+        QWidget* f = other->controls[0]->widget();
+        if (f && f->isEnabled()) {
+            f->setEnabled(false);
+            w.disabledByModal.emplace_back(f);
+        }
+    }
+}
+
+// Every entry hears that the window is ready; whoever held the focus before keeps it.
+void MarkReady(LiveWindow& w) {
+    QPointer<QWidget> focus = QApplication::focusWidget();
+    for (std::size_t k = w.controls.size(); k-- > 0;) {
+        if (w.controls[k]) w.controls[k]->WindowReady();
+    }
+    if (focus && QApplication::focusWidget() != focus) focus->setFocus();
+    w.ready = true;
+}
+
+} // namespace
+
 bool LoadWindow(std::uint32_t windowId, bool modal, std::uint32_t ownerWindowId) {
     (void)ownerWindowId; // every owned window hangs on the engine's hidden frame
     Engine& e = E();
@@ -288,135 +437,19 @@ bool LoadWindow(std::uint32_t windowId, bool modal, std::uint32_t ownerWindowId)
     w->record = rec;
     w->index = static_cast<std::size_t>(rec - e.data->windows.data());
     w->serial = e.nextSerial++;
-    const std::size_t count = rec->controls.size();
-    w->controls.resize(count);
-
-    auto fail = [&]() {
-        auto it = std::find_if(e.live.begin(), e.live.end(), [&](const auto& p) { return p.get() == w; });
-        if (it != e.live.end()) {
-            auto mine = std::move(*it);
-            e.live.erase(it);
-            Release(std::move(mine));
-        } else {
-            Release(std::move(owned));
-        }
-        return false;
-    };
-
-    // Step 1: the window from entry 0, hidden.
-    const format::ControlRecord& entry = rec->controls[0];
-    const KindDescriptor* windowKind = FindKind(entry.kindId);
-    bool badBlock = false;
-    std::optional<format::PropertyBlock> block = ReadBlock(entry, badBlock);
-    std::string error;
-    if (!windowKind || badBlock) return false;
-    CreateArgs windowArgs{entry, windowId, block ? &*block : nullptr, nullptr, 0, e.hiddenFrame, modal};
-    w->controls[0] = windowKind->create(windowArgs, error);
-    if (!w->controls[0] || !dynamic_cast<WindowControl*>(w->controls[0].get())) {
-        w->controls[0].reset();
-        return false;
-    }
+    w->controls.resize(rec->controls.size());
+    if (!CreateFrame(*w, modal)) return false;
     e.live.push_back(std::move(owned));
-    WindowControl* window = w->window();
-
-    // Step 2: the controls from the last entry to entry 1, child ids 100, 110, ... in that order.
-    int childId = 100;
-    for (std::size_t k = count; k-- > 1;) {
-        const format::ControlRecord& r = rec->controls[k];
-        if (r.isMenuItem()) continue;
-        const KindDescriptor* kind = FindKind(r.kindId);
-        std::optional<format::PropertyBlock> b = ReadBlock(r, badBlock);
-        if (!kind || badBlock) return fail();
-        CreateArgs args{r, windowId, b ? &*b : nullptr, window->container(), childId, nullptr, false};
-        w->controls[k] = kind->create(args, error);
-        if (!w->controls[k]) return fail();
-        childId += 10;
+    if (!CreateControls(*w) || !AdoptChildren(*w)) {
+        Discard(w);
+        return false;
     }
-
-    // Step 3: containers take their children; pages after the first of a multi-page container start hidden.
-    for (std::size_t k = 1; k < count; ++k) {
-        Control* c = w->controls[k].get();
-        if (!c || !c->widget() || rec->controls[k].parentId == 0) continue;
-        int p = rec->FindControl(rec->controls[k].parentId);
-        Control* parent = p > 0 ? w->controls[static_cast<std::size_t>(p)].get() : nullptr;
-        if (!parent || !parent->container() || !(parent->kind().flags & kKindContainer)) return fail();
-        QRect g = c->widget()->geometry();
-        c->widget()->setParent(parent->container());
-        c->widget()->setGeometry(g);
-    }
-    for (std::size_t k = 1; k < count; ++k) {
-        Control* c = w->controls[k].get();
-        if (!c || !(c->kind().flags & kKindMultiPage)) continue;
-        const auto& children = rec->controls[k].children;
-        auto sep = std::find(children.begin(), children.end(), 0u);
-        for (auto it = sep; it != children.end(); ++it) {
-            int idx = *it ? rec->FindControl(*it) : -1;
-            if (idx > 0 && w->controls[static_cast<std::size_t>(idx)])
-                w->controls[static_cast<std::size_t>(idx)]->SetForcedHidden(true);
-        }
-    }
-
-    // Step 4: stacking and keyboard order follow the table: entry 1 on top and first.
-    for (std::size_t k = count; k-- > 1;) {
-        if (Control* c = w->controls[k].get(); c && c->widget()) c->widget()->raise();
-    }
-    QWidget* previous = nullptr;
-    for (std::size_t k = 1; k < count; ++k) {
-        Control* c = w->controls[k].get();
-        if (!c || !c->widget() || !rec->controls[k].tabStop()) continue;
-        if (previous) QWidget::setTabOrder(previous, c->widget());
-        previous = c->widget();
-    }
-
-    // Step 6: everyone is told that all controls exist, the window once more.
-    for (std::size_t k = count; k-- > 0;) {
-        if (w->controls[k]) w->controls[k]->AllCreated();
-    }
-    window->AllCreated();
-
-    // Step 7: visible flags, in creation order.
-    for (std::size_t k = count; k-- > 1;) {
-        if (w->controls[k]) w->controls[k]->ApplyVisible();
-    }
-
-    // Step 9: created, moved, resized; each only while the window still exists.
-    const std::uint64_t serial = w->serial;
-    RaiseEvent(windowId, 0, 0);
-    if (Alive(serial)) RaiseEvent(windowId, 0, 3);
-    if (Alive(serial)) RaiseEvent(windowId, 0, 4);
-    if (!Alive(serial)) return true;
-
-    // Step 10: shown as stored; a control that took the focus meanwhile hears event -7.
-    // The visible flag as it stands now: a creation handler that hid its own window keeps it hidden.
-    if (window->storedVisible()) {
-        window->ShowAsStored();
-        window->frame()->activateWindow();
-    }
-    if (w->hasPendingFocus) {
-        w->hasPendingFocus = false;
-        RaiseEvent(windowId, w->pendingFocus, -7);
-        if (!Alive(serial)) return true;
-    }
-
-    // Step 11: a modal window disables every other enabled window of the program until it closes.
-    if (modal) {
-        for (auto& other : e.live) {
-            if (other.get() == w || !other->controls[0]) continue;
-            QWidget* f = other->controls[0]->widget();
-            if (f && f->isEnabled()) {
-                f->setEnabled(false);
-                w->disabledByModal.emplace_back(f);
-            }
-        }
-    }
-
-    // Step 12: ready; whoever held the focus before keeps it.
-    QPointer<QWidget> focus = QApplication::focusWidget();
-    for (std::size_t k = count; k-- > 0;) {
-        if (w->controls[k]) w->controls[k]->WindowReady();
-    }
-    if (focus && QApplication::focusWidget() != focus) focus->setFocus();
-    w->ready = true;
+    StackAndTabOrder(*w);
+    FinishCreation(*w);
+    // Handlers run from here on and may close the window; the creation handler sees it before the user does.
+    if (!RaiseCreationEvents(windowId, w->serial) || !ShowAsStored(*w)) return true;
+    if (modal) DisableOtherWindows(*w);
+    MarkReady(*w);
     return true;
 }
 
@@ -479,7 +512,7 @@ bool RaiseEvent(std::uint32_t windowId, std::uint32_t controlId, int event) {
         RuntimeError(Message("未找到引发事件的窗口组件"));
         return false;
     }
-    // Records are never linked to one another in stored data, so the chain of step 4 always ends here.
+    // Stored records never hand their events on to another record: the bindings are this record's own.
     const format::ControlRecord& rec = w->record->controls[static_cast<std::size_t>(k)];
     const KindDescriptor* kind = FindKind(rec.kindId);
     if (!kind || !(kind->flags & kKindAllowsEvents)) {

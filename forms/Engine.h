@@ -55,7 +55,8 @@ using paveno::FindFileFirst;
 using paveno::FindFileNext;
 
 // Engine services for the system operations and the kinds.
-// Creates the window (steps of loading) or, when it is loaded already, brings it forward.
+// Creates the window from its record, raises its creation events and shows it; a window loaded already is only
+// brought forward.
 bool LoadWindow(std::uint32_t windowId, bool modal = false, std::uint32_t ownerWindowId = 0);
 // Destroys a loaded window now (its event 2 first); false when it is not loaded.
 bool DestroyWindow(std::uint32_t windowId);

@@ -38,7 +38,8 @@ public:
 
     FormFrame* frame() const { return frame_; }
 
-    // Step 10 of loading: shown as its start position says, then sized to the stored outer size.
+    // Once loading has raised the creation events: shown as its start position says, then sized to the stored
+    // outer size.
     void ShowAsStored();
     void BringForward();
     void ApplyVisible() override;
