@@ -86,8 +86,8 @@ void ShowProgress() {
         Stopping() ? Gbk("正在停止...") : JoinTexts(Gbk("第"), Decimal(p.page), "/", Decimal(p.pages), Gbk("页"));
     if (!Stopping() && p.books > 0) title += JoinTexts(Gbk(" 第"), Decimal(p.book), "/", Decimal(p.books), Gbk("本"));
     if (!Stopping() && p.received > 0) title += JoinTexts(" ", SizeText(p.received));
-    if (ReadText(等待窗口::id, 等待窗口::self, kCaption) != title)
-        WriteText(等待窗口::id, 等待窗口::self, kCaption, title);
+    if (ReadText(等待窗口::id, 等待窗口::self, forms::WindowControl::kCaption) != title)
+        WriteText(等待窗口::id, 等待窗口::self, forms::WindowControl::kCaption, title);
 }
 
 // A fetch of the run: the user's stop ends it at once, and an archive's bytes show in the title as they come.
@@ -102,11 +102,11 @@ Fetched RunFetch(const Text& url, bool archive = false) {
 }
 
 Text Marker(std::uint32_t control) {
-    return ReadText(标记窗口::id, control, kRichContent);
+    return ReadText(标记窗口::id, control, forms::RichEdit::kContent);
 }
 
 bool FinishedKind() {
-    return ReadLogical(主窗口::id, 主窗口::单选框1, kChecked);
+    return ReadLogical(主窗口::id, 主窗口::单选框1, forms::CheckButton::kChecked);
 }
 
 std::uint32_t CategoryBox(bool finished) {
@@ -115,7 +115,7 @@ std::uint32_t CategoryBox(bool finished) {
 
 // The item of a main window combo box at its current selection.
 Text SelectedItem(std::uint32_t box) {
-    return GetItemText(主窗口::id, box, ReadInteger(主窗口::id, box, kSelection));
+    return GetItemText(主窗口::id, box, ReadInteger(主窗口::id, box, forms::ComboBox::kSelection));
 }
 
 // Takes the next entry off `source` into the working texts.
@@ -173,7 +173,7 @@ void ShowReport(const Text& status) {
     const Text report = JoinTexts(Gbk("标题："), Work().title, Gbk(" \r\n作者："), s.bookAuthor, "\r\n", status,
                                   Gbk("\r\n简介："), s.bookIntro, Gbk("\r\n\r\n               共采集"), CountsText(),
                                   Gbk("！  正在采集"), CategoryLabel(), "...");
-    WriteText(等待窗口::id, 等待窗口::编辑框1, kRichContent, report);
+    WriteText(等待窗口::id, 等待窗口::编辑框1, forms::RichEdit::kContent, report);
     if (ReportObserver()) ReportObserver()(report);
 }
 
@@ -216,9 +216,10 @@ Text ArchiveUrl(const Text& serial) {
 // A finished book counts as present from 30001 bytes on, a serialised one from 300001 bytes on unless the overwrite
 // box asks for a new download.
 bool PresentBySize(const Text& archivePath) {
-    if (ReadLogical(主窗口::id, 主窗口::单选框1, kChecked) && GetFileSize(archivePath) > 30000) return true;
-    return ReadLogical(主窗口::id, 主窗口::单选框2, kChecked) && GetFileSize(archivePath) > 300000 &&
-           !ReadLogical(主窗口::id, 主窗口::选择框1, kChecked);
+    if (ReadLogical(主窗口::id, 主窗口::单选框1, forms::CheckButton::kChecked) && GetFileSize(archivePath) > 30000)
+        return true;
+    return ReadLogical(主窗口::id, 主窗口::单选框2, forms::CheckButton::kChecked) &&
+           GetFileSize(archivePath) > 300000 && !ReadLogical(主窗口::id, 主窗口::选择框1, forms::CheckButton::kChecked);
 }
 
 // A stored cover of 2000 bytes or less (or none) is fetched (again).
@@ -280,8 +281,8 @@ void RefuseRun(const Text& why) {
     Progress().running = false; // the wait window may close now
     MessageBox(why, kMessageOk);
     if (forms::IsWindowLoaded(等待窗口::id)) CloseWindow(等待窗口::id);
-    WriteLogical(主窗口::id, 主窗口::self, kShownInTaskbar, true);
-    WriteLogical(主窗口::id, 主窗口::self, kVisible, true);
+    WriteLogical(主窗口::id, 主窗口::self, forms::WindowControl::kShownInTaskbar, true);
+    WriteLogical(主窗口::id, 主窗口::self, forms::kVisible, true);
 }
 
 void BeginRun() {
@@ -322,7 +323,7 @@ void ReadConnectionsSetting() {
 
 bool FetchListPages(bool firstOfRun) {
     CollectionState& s = State();
-    s.pageCount = TruncateToInteger(ToNumber(ReadText(主窗口::id, 主窗口::编辑框1, kEditContent)));
+    s.pageCount = TruncateToInteger(ToNumber(ReadText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent)));
     const bool finished = FinishedKind();
     const std::uint32_t urlBox = finished ? 主窗口::完本网页 : 主窗口::连载网页;
     std::int32_t fetched = 0;
@@ -331,8 +332,9 @@ bool FetchListPages(bool firstOfRun) {
         Progress().page = page;
         ShowProgress();
         // The address is shown in the (hidden, editable) address box and fetched as the box gives it back.
-        WriteText(主窗口::id, urlBox, kComboContent, JoinTexts(SelectedItem(urlBox), Decimal(page), ".html"));
-        const Text url = ReadText(主窗口::id, urlBox, kComboContent);
+        WriteText(主窗口::id, urlBox, forms::ComboBox::kContent,
+                  JoinTexts(SelectedItem(urlBox), Decimal(page), ".html"));
+        const Text url = ReadText(主窗口::id, urlBox, forms::ComboBox::kContent);
         const Text cachePath = store::CachedListPagePath(GetRunDirectory(), SelectedItem(CategoryBox(finished)), page);
         const Fetched listPage = RunFetch(url);
         if (Stopping()) break;
@@ -346,8 +348,8 @@ bool FetchListPages(bool firstOfRun) {
         }
         fetched = page;
 
-        const Text pagesLeft = ReadText(主窗口::id, 主窗口::编辑框1, kEditContent);
-        WriteText(主窗口::id, 主窗口::编辑框1, kEditContent, ToText(ToNumber(pagesLeft) - 1));
+        const Text pagesLeft = ReadText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent);
+        WriteText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent, ToText(ToNumber(pagesLeft) - 1));
 
         // A page under 3000 bytes is the end of the category; it stays in the cache.
         if (GetFileSize(cachePath) < 3000) break;
@@ -539,16 +541,18 @@ void AskSummary() {
     const std::uint32_t box = CategoryBox(finished);
     const Text folder = store::CategoryPath(finished, SelectedItem(box));
     const std::uint32_t libraryBox = finished ? 书库窗口::完本类 : 书库窗口::连载类;
-    WriteInteger(书库窗口::id, libraryBox, kSelection, ReadInteger(主窗口::id, box, kSelection));
-    WriteLogical(书库窗口::id, 书库窗口::单选框1, kChecked, finished);
-    WriteLogical(书库窗口::id, 书库窗口::单选框2, kChecked, !finished);
-    WriteLogical(书库窗口::id, 书库窗口::连载类, kVisible, !finished);
-    WriteLogical(书库窗口::id, 书库窗口::完本类, kVisible, finished);
+    WriteInteger(书库窗口::id, libraryBox, forms::ComboBox::kSelection,
+                 ReadInteger(主窗口::id, box, forms::ComboBox::kSelection));
+    WriteLogical(书库窗口::id, 书库窗口::单选框1, forms::CheckButton::kChecked, finished);
+    WriteLogical(书库窗口::id, 书库窗口::单选框2, forms::CheckButton::kChecked, !finished);
+    WriteLogical(书库窗口::id, 书库窗口::连载类, forms::kVisible, !finished);
+    WriteLogical(书库窗口::id, 书库窗口::完本类, forms::kVisible, finished);
 
     // A run stopped before its first page has no marker window.
     for (const std::uint32_t window : {标记窗口::id, 等待窗口::id, 主窗口::id})
         if (forms::IsWindowLoaded(window)) CloseWindow(window);
-    WriteText(书库窗口::id, 书库窗口::文件框1, kFolder, JoinTexts(GetRunDirectory(), Gbk("\\小说\\"), folder));
+    WriteText(书库窗口::id, 书库窗口::文件框1, forms::FileBox::kFolder,
+              JoinTexts(GetRunDirectory(), Gbk("\\小说\\"), folder));
     // The hints follow the folder shown, not the category the window opened on.
     RefreshLibraryHints();
 }
@@ -562,15 +566,15 @@ void ShowRunSummary() {
 
 void CollectSelectedCategory() {
     PrepareLibraryFolders();
-    if (ReadInteger(主窗口::id, CategoryBox(FinishedKind()), kSelection) == -1) {
+    if (ReadInteger(主窗口::id, CategoryBox(FinishedKind()), forms::ComboBox::kSelection) == -1) {
         MessageBox(Gbk("小说种类还未选择"), kMessageOk);
         return;
     }
     const LibraryLock lock;
     if (!lock.Held()) return RefuseRun(lock.Problem());
     BeginRun();
-    WriteLogical(主窗口::id, 主窗口::self, kVisible, false);
-    WriteLogical(主窗口::id, 主窗口::self, kShownInTaskbar, false);
+    WriteLogical(主窗口::id, 主窗口::self, forms::kVisible, false);
+    WriteLogical(主窗口::id, 主窗口::self, forms::WindowControl::kShownInTaskbar, false);
     LoadWindow(等待窗口::id, 主窗口::id);
     StartProgress();
     if (!FetchListPages()) return EndProgress();
@@ -580,22 +584,22 @@ void CollectSelectedCategory() {
 }
 
 void CollectAllFinishedCategories() {
-    const Text pages = ReadText(主窗口::id, 主窗口::编辑框1, kEditContent);
+    const Text pages = ReadText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent);
     const std::int32_t count = GetItemCount(主窗口::id, 主窗口::完本网页);
     PrepareLibraryFolders();
     const LibraryLock lock;
     if (!lock.Held()) return RefuseRun(lock.Problem());
     BeginRun();
-    WriteLogical(主窗口::id, 主窗口::self, kVisible, false);
+    WriteLogical(主窗口::id, 主窗口::self, forms::kVisible, false);
     // The running report needs the wait window, as in a run of one category.
     LoadWindow(等待窗口::id, 主窗口::id);
     StartProgress();
     // One summary after the last category: a summary per category could not go on (OK closes the windows the
     // next pass reads, Cancel ends the program), so the run would stop after its first category.
     for (std::int32_t i = 0; i < count; ++i) {
-        if (i > 0) WriteText(主窗口::id, 主窗口::编辑框1, kEditContent, pages);
-        WriteInteger(主窗口::id, 主窗口::完本类, kSelection, i);
-        WriteInteger(主窗口::id, 主窗口::完本网页, kSelection, i);
+        if (i > 0) WriteText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent, pages);
+        WriteInteger(主窗口::id, 主窗口::完本类, forms::ComboBox::kSelection, i);
+        WriteInteger(主窗口::id, 主窗口::完本网页, forms::ComboBox::kSelection, i);
         if (!FetchListPages(i == 0)) return EndProgress();
         if (i > 0) Delay(State().delayMs);
         ParseFetchedPages();

@@ -101,13 +101,13 @@ int RunHeadlessCollection(const ProgramOptions& options) {
     });
     ClickControl(主窗口::id, finished ? 主窗口::单选框1 : 主窗口::单选框2);
     PickItem(主窗口::id, combo, static_cast<int>(found - categories.begin()));
-    WriteText(主窗口::id, 主窗口::编辑框1, kEditContent, Utf8ToGbkLossy(request.pages));
+    WriteText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent, Utf8ToGbkLossy(request.pages));
     if (request.connections) Prefetching().connections = *request.connections;
     if (request.delayMs) {
-        WriteText(主窗口::id, 主窗口::编辑框2, kEditContent, Utf8ToGbkLossy(*request.delayMs));
+        WriteText(主窗口::id, 主窗口::编辑框2, forms::EditBox::kContent, Utf8ToGbkLossy(*request.delayMs));
         ClickControl(主窗口::id, 主窗口::按钮3);
     }
-    if (!finished) WriteLogical(主窗口::id, 主窗口::选择框1, kChecked, request.overwrite);
+    if (!finished) WriteLogical(主窗口::id, 主窗口::选择框1, forms::CheckButton::kChecked, request.overwrite);
     ClickControl(主窗口::id, 主窗口::按钮2);
 
     // The summary was answered with OK: the collecting windows close once the click is over, and the main

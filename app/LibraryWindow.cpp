@@ -31,11 +31,11 @@ Text DropRight(const Text& text, int n) {
 }
 
 bool FinishedMode() {
-    return ReadLogical(书库窗口::id, 书库窗口::单选框1, kChecked);
+    return ReadLogical(书库窗口::id, 书库窗口::单选框1, forms::CheckButton::kChecked);
 }
 
 Text SelectedCategory(bool finished) {
-    return ReadText(书库窗口::id, finished ? 书库窗口::完本类 : 书库窗口::连载类, kComboContent);
+    return ReadText(书库窗口::id, finished ? 书库窗口::完本类 : 书库窗口::连载类, forms::ComboBox::kContent);
 }
 
 std::uint32_t CategoryBox(bool finished) {
@@ -59,21 +59,22 @@ std::vector<Text> ArchivesIn(const Text& folder) {
 }
 
 void ShowCategoryFolder(bool finished) {
-    WriteText(书库窗口::id, 书库窗口::文件框1, kFolder, CategoryFolderOf(finished, SelectedCategory(finished)));
+    WriteText(书库窗口::id, 书库窗口::文件框1, forms::FileBox::kFolder,
+              CategoryFolderOf(finished, SelectedCategory(finished)));
 }
 
 // A new listing selects nothing: the introduction and cover of the book looked at go with it, unless the same
 // folder was listed again and the book is still there.
 void ShowCategoryFolderKeepingBook(bool finished) {
-    const Text folder = ReadText(书库窗口::id, 书库窗口::文件框1, kFolder);
-    const Text book = ReadText(书库窗口::id, 书库窗口::文件框1, kSelectedFile);
+    const Text folder = ReadText(书库窗口::id, 书库窗口::文件框1, forms::FileBox::kFolder);
+    const Text book = ReadText(书库窗口::id, 书库窗口::文件框1, forms::FileBox::kSelectedFile);
     ShowCategoryFolder(finished);
-    if (!book.empty() && ReadText(书库窗口::id, 书库窗口::文件框1, kFolder) == folder) {
-        WriteText(书库窗口::id, 书库窗口::文件框1, kSelectedFile, book);
-        if (ReadText(书库窗口::id, 书库窗口::文件框1, kSelectedFile) == book) return;
+    if (!book.empty() && ReadText(书库窗口::id, 书库窗口::文件框1, forms::FileBox::kFolder) == folder) {
+        WriteText(书库窗口::id, 书库窗口::文件框1, forms::FileBox::kSelectedFile, book);
+        if (ReadText(书库窗口::id, 书库窗口::文件框1, forms::FileBox::kSelectedFile) == book) return;
     }
-    WriteText(书库窗口::id, 书库窗口::标签1, kCaption, Text());
-    WriteBytes(书库窗口::id, 书库窗口::图片框1, kPicture, ByteSet());
+    WriteText(书库窗口::id, 书库窗口::标签1, forms::TransparentLabel::kCaption, Text());
+    WriteBytes(书库窗口::id, 书库窗口::图片框1, forms::PictureBox::kPicture, ByteSet());
 }
 
 // A change of kind or category: the new folder, the focus on its list, the user's response delay, new hints.
@@ -85,8 +86,8 @@ void ShowCategory(bool finished) {
 }
 
 void ShowKind(bool finished) {
-    WriteLogical(书库窗口::id, 书库窗口::完本类, kVisible, finished);
-    WriteLogical(书库窗口::id, 书库窗口::连载类, kVisible, !finished);
+    WriteLogical(书库窗口::id, 书库窗口::完本类, forms::kVisible, finished);
+    WriteLogical(书库窗口::id, 书库窗口::连载类, forms::kVisible, !finished);
     ShowCategory(finished);
 }
 
@@ -100,7 +101,8 @@ struct Shelved {
 // Every category folder, the one shown first, so that a book found there is found without leaving it.
 template <class Visit> void ForEachCategory(Visit visit) {
     const bool shownFinished = FinishedMode();
-    const std::int32_t shownCategory = ReadInteger(书库窗口::id, CategoryBox(shownFinished), kSelection);
+    const std::int32_t shownCategory =
+        ReadInteger(书库窗口::id, CategoryBox(shownFinished), forms::ComboBox::kSelection);
     if (shownCategory >= 0) visit(shownFinished, shownCategory);
     for (bool finished : {true, false}) {
         const std::int32_t count = GetItemCount(书库窗口::id, CategoryBox(finished));
@@ -150,13 +152,13 @@ std::optional<Shelved> ShelfOf(const Text& archivePath) {
 // Shows a book as a user would pick it: its kind and category, then the book selected, its introduction and cover.
 void ShowShelved(const Shelved& book) {
     if (book.finished != FinishedMode() ||
-        book.category != ReadInteger(书库窗口::id, CategoryBox(book.finished), kSelection)) {
-        WriteLogical(书库窗口::id, 书库窗口::单选框1, kChecked, book.finished);
-        WriteLogical(书库窗口::id, 书库窗口::单选框2, kChecked, !book.finished);
-        WriteInteger(书库窗口::id, CategoryBox(book.finished), kSelection, book.category);
+        book.category != ReadInteger(书库窗口::id, CategoryBox(book.finished), forms::ComboBox::kSelection)) {
+        WriteLogical(书库窗口::id, 书库窗口::单选框1, forms::CheckButton::kChecked, book.finished);
+        WriteLogical(书库窗口::id, 书库窗口::单选框2, forms::CheckButton::kChecked, !book.finished);
+        WriteInteger(书库窗口::id, CategoryBox(book.finished), forms::ComboBox::kSelection, book.category);
         ShowKind(book.finished);
     }
-    WriteText(书库窗口::id, 书库窗口::文件框1, kSelectedFile, book.file);
+    WriteText(书库窗口::id, 书库窗口::文件框1, forms::FileBox::kSelectedFile, book.file);
     书库窗口_文件框1_列表项被选择();
 }
 
@@ -186,7 +188,7 @@ bool UserTypedSearch() {
 } // namespace
 
 void RefreshLibraryHints() {
-    const std::vector<Text> archives = ArchivesIn(ReadText(书库窗口::id, 书库窗口::文件框1, kFolder));
+    const std::vector<Text> archives = ArchivesIn(ReadText(书库窗口::id, 书库窗口::文件框1, forms::FileBox::kFolder));
     ClearListItems(书库窗口::id, 书库窗口::列表框1);
     for (const Text& name : archives)
         AddListItem(书库窗口::id, 书库窗口::列表框1, DropRight(name, kExtensionLength));
@@ -225,27 +227,29 @@ void 书库窗口_连载类_列表项被选择() {
 
 void 书库窗口_文件框1_列表项被选择() {
     const Text runDir = GetRunDirectory();
-    const Text book = DropRight(ReadText(书库窗口::id, 书库窗口::文件框1, kSelectedFile), kExtensionLength);
+    const Text book =
+        DropRight(ReadText(书库窗口::id, 书库窗口::文件框1, forms::FileBox::kSelectedFile), kExtensionLength);
     const bool finished = FinishedMode();
     const Text categoryPath = store::CategoryPath(finished, SelectedCategory(finished));
     const Text heading = JoinTexts(book, Gbk(" 简介：\r\n  "));
     // Read whole and closed again: a file number kept open for every book looked at would use up the descriptors.
-    WriteText(书库窗口::id, 书库窗口::标签1, kCaption,
+    WriteText(书库窗口::id, 书库窗口::标签1, forms::TransparentLabel::kCaption,
               JoinTexts(heading, ReadTextFile(store::IntroductionPath(runDir, categoryPath, book))));
-    if (ReadText(书库窗口::id, 书库窗口::标签1, kCaption) == heading) {
-        WriteText(书库窗口::id, 书库窗口::标签1, kCaption,
+    if (ReadText(书库窗口::id, 书库窗口::标签1, forms::TransparentLabel::kCaption) == heading) {
+        WriteText(书库窗口::id, 书库窗口::标签1, forms::TransparentLabel::kCaption,
                   JoinTexts(heading, Gbk("该文件没有简介  或者重新采集下该类文件！！")));
     }
-    WriteBytes(书库窗口::id, 书库窗口::图片框1, kPicture, ReadFileBytes(store::CoverPath(runDir, book)));
+    WriteBytes(书库窗口::id, 书库窗口::图片框1, forms::PictureBox::kPicture,
+               ReadFileBytes(store::CoverPath(runDir, book)));
 }
 
 void 书库窗口_文件框1_被双击() {
-    OpenWebPage(JoinTexts(ReadText(书库窗口::id, 书库窗口::文件框1, kFolder), "\\",
-                          ReadText(书库窗口::id, 书库窗口::文件框1, kSelectedFile)));
+    OpenWebPage(JoinTexts(ReadText(书库窗口::id, 书库窗口::文件框1, forms::FileBox::kFolder), "\\",
+                          ReadText(书库窗口::id, 书库窗口::文件框1, forms::FileBox::kSelectedFile)));
 }
 
 void 书库窗口_按钮1_被单击() {
-    Text name = ReadText(书库窗口::id, 书库窗口::编辑框1, kEditContent);
+    Text name = ReadText(书库窗口::id, 书库窗口::编辑框1, forms::EditBox::kContent);
     if (RightText(name, kExtensionLength) == ".rar") name = DropRight(name, kExtensionLength);
     if (RightText(name, 3) == "rar") name = DropRight(name, 3);
     const Text path = ReadIniValue(store::IndexPath(GetRunDirectory()), store::IndexSection(), name);
@@ -267,21 +271,21 @@ void 书库窗口_按钮1_被单击() {
 
 // No hints while the user types a name; they come back when the search box is left.
 void 书库窗口_编辑框1_获得焦点() {
-    WriteInteger(书库窗口::id, 书库窗口::时钟1, kInterval, 0);
+    WriteInteger(书库窗口::id, 书库窗口::时钟1, forms::Timer::kInterval, 0);
 }
 
 void 书库窗口_编辑框1_失去焦点() {
-    WriteInteger(书库窗口::id, 书库窗口::时钟1, kInterval, kHintIntervalMs);
+    WriteInteger(书库窗口::id, 书库窗口::时钟1, forms::Timer::kInterval, kHintIntervalMs);
 }
 
 void 书库窗口_时钟1_周期事件() {
     if (UserTypedSearch()) return;
     const std::int32_t count = GetListItemCount(书库窗口::id, 书库窗口::列表框1);
     if (count == 0) {
-        WriteText(书库窗口::id, 书库窗口::编辑框1, kEditContent, Text());
+        WriteText(书库窗口::id, 书库窗口::编辑框1, forms::EditBox::kContent, Text());
         return;
     }
-    WriteText(书库窗口::id, 书库窗口::编辑框1, kEditContent,
+    WriteText(书库窗口::id, 书库窗口::编辑框1, forms::EditBox::kContent,
               GetListItemText(书库窗口::id, 书库窗口::列表框1, RandomNumber(0, count - 1)));
 }
 

@@ -42,7 +42,7 @@ void 主窗口_将被销毁() {
 }
 
 void 主窗口_按钮3_被单击() {
-    const Text content = ReadText(主窗口::id, 主窗口::编辑框2, kEditContent);
+    const Text content = ReadText(主窗口::id, 主窗口::编辑框2, forms::EditBox::kContent);
     const Text prefix = Gbk("默认为：");
     const Text value = LeftText(content, TextLength(prefix)) == prefix
                            ? RightText(content, TextLength(content) - TextLength(prefix))
@@ -53,33 +53,38 @@ void 主窗口_按钮3_被单击() {
 // The hidden address lists follow the visible category boxes, so the collector reads a category's address as the
 // selected item of its list.
 void 主窗口_连载类_列表项被选择() {
-    WriteInteger(主窗口::id, 主窗口::连载网页, kSelection, ReadInteger(主窗口::id, 主窗口::连载类, kSelection));
+    WriteInteger(主窗口::id, 主窗口::连载网页, forms::ComboBox::kSelection,
+                 ReadInteger(主窗口::id, 主窗口::连载类, forms::ComboBox::kSelection));
 }
 
 void 主窗口_完本类_列表项被选择() {
-    WriteInteger(主窗口::id, 主窗口::完本网页, kSelection, ReadInteger(主窗口::id, 主窗口::完本类, kSelection));
+    WriteInteger(主窗口::id, 主窗口::完本网页, forms::ComboBox::kSelection,
+                 ReadInteger(主窗口::id, 主窗口::完本类, forms::ComboBox::kSelection));
 }
 
 void 主窗口_完本网页_列表项被选择() {
-    WriteInteger(主窗口::id, 主窗口::完本类, kSelection, ReadInteger(主窗口::id, 主窗口::完本网页, kSelection));
+    WriteInteger(主窗口::id, 主窗口::完本类, forms::ComboBox::kSelection,
+                 ReadInteger(主窗口::id, 主窗口::完本网页, forms::ComboBox::kSelection));
 }
 
 void 主窗口_单选框1_被单击() {
-    WriteLogical(主窗口::id, 主窗口::完本类, kVisible, true);
-    WriteLogical(主窗口::id, 主窗口::连载类, kVisible, false);
-    WriteLogical(主窗口::id, 主窗口::选择框1, kVisible, false);
+    WriteLogical(主窗口::id, 主窗口::完本类, forms::kVisible, true);
+    WriteLogical(主窗口::id, 主窗口::连载类, forms::kVisible, false);
+    WriteLogical(主窗口::id, 主窗口::选择框1, forms::kVisible, false);
 }
 
 void 主窗口_单选框2_被单击() {
-    WriteLogical(主窗口::id, 主窗口::选择框1, kVisible, true);
-    WriteLogical(主窗口::id, 主窗口::完本类, kVisible, false);
-    WriteLogical(主窗口::id, 主窗口::连载类, kVisible, true);
+    WriteLogical(主窗口::id, 主窗口::选择框1, forms::kVisible, true);
+    WriteLogical(主窗口::id, 主窗口::完本类, forms::kVisible, false);
+    WriteLogical(主窗口::id, 主窗口::连载类, forms::kVisible, true);
     主窗口_连载类_列表项被选择();
 }
 
 void 等待窗口_尺寸被改变() {
-    WriteInteger(等待窗口::id, 等待窗口::编辑框1, kHeight, ReadInteger(等待窗口::id, 等待窗口::self, kHeight));
-    WriteInteger(等待窗口::id, 等待窗口::编辑框1, kWidth, ReadInteger(等待窗口::id, 等待窗口::self, kWidth));
+    WriteInteger(等待窗口::id, 等待窗口::编辑框1, forms::kHeight,
+                 ReadInteger(等待窗口::id, 等待窗口::self, forms::kHeight));
+    WriteInteger(等待窗口::id, 等待窗口::编辑框1, forms::kWidth,
+                 ReadInteger(等待窗口::id, 等待窗口::self, forms::kWidth));
 }
 
 void 等待窗口_将被销毁() {}

@@ -2,32 +2,24 @@
 #pragma once
 
 #include "forms/Engine.h"
+#include "forms/kinds/CheckButton.h"
+#include "forms/kinds/ComboBox.h"
+#include "forms/kinds/EditBox.h"
+#include "forms/kinds/FileBox.h"
+#include "forms/kinds/HtmlViewer.h"
+#include "forms/kinds/PictureBox.h"
+#include "forms/kinds/RichEdit.h"
+#include "forms/kinds/Timer.h"
+#include "forms/kinds/TransparentLabel.h"
+#include "forms/kinds/WindowKind.h"
 #include "services/TextOps.h"
 
 #include <cstdint>
 
 namespace paveno::app {
 
-// Property numbers that the handlers use.
-enum Property : int {
-    kWidth = 2,
-    kHeight = 3,
-    kVisible = 5,
-    kEditContent = 8,     // edit box
-    kCaption = 8,         // window, transparent label
-    kFolder = 8,          // file box
-    kInterval = 8,        // timer
-    kComboContent = 9,    // combo box
-    kRichContent = 9,     // rich edit box
-    kSelectedFile = 9,    // file box
-    kPicture = 10,        // picture box
-    kUrl = 11,            // HTML viewer
-    kChecked = 18,        // check box, radio button
-    kSelection = 19,      // combo box
-    kShownInTaskbar = 26, // window
-};
-
-// Typed access to a control property: the value is converted as the handlers convert it (texts and numbers).
+// Typed access to a control property (numbered by the kinds' constants, forms::EditBox::kContent and the like): the
+// value is converted as the handlers convert it (texts and numbers).
 inline Text ReadText(std::uint32_t window, std::uint32_t control, int property) {
     return ToText(forms::ReadProperty(window, control, property));
 }

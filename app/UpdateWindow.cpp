@@ -37,7 +37,7 @@ ByteSet AskUpdateServer(std::string_view path) {
 }
 
 void ShowMainWindowAgain() {
-    if (forms::IsWindowLoaded(主窗口::id)) WriteLogical(主窗口::id, 主窗口::self, kVisible, true);
+    if (forms::IsWindowLoaded(主窗口::id)) WriteLogical(主窗口::id, 主窗口::self, forms::kVisible, true);
 }
 
 // A program whose only window is hidden cannot be used or closed: whenever the update window goes away, the main
@@ -50,13 +50,13 @@ void CloseUpdateWindow() {
 } // namespace
 
 void 更新窗口_创建完毕() {
-    WriteText(更新窗口::id, 更新窗口::编辑框3, kEditContent, ToText(AskUpdateServer("/pavenobk/banben")));
-    const double own = ToNumber(ReadText(更新窗口::id, 更新窗口::编辑框2, kEditContent));
-    const double newest = ToNumber(ReadText(更新窗口::id, 更新窗口::编辑框3, kEditContent));
+    WriteText(更新窗口::id, 更新窗口::编辑框3, forms::EditBox::kContent, ToText(AskUpdateServer("/pavenobk/banben")));
+    const double own = ToNumber(ReadText(更新窗口::id, 更新窗口::编辑框2, forms::EditBox::kContent));
+    const double newest = ToNumber(ReadText(更新窗口::id, 更新窗口::编辑框3, forms::EditBox::kContent));
     // While the answer came, the user may have started a collection: the offer waits for the next start then.
     if (own - newest < -0.0000001 && !CollectionRunning()) {
-        WriteLogical(主窗口::id, 主窗口::self, kVisible, false);
-        WriteLogical(更新窗口::id, 更新窗口::self, kVisible, true);
+        WriteLogical(主窗口::id, 主窗口::self, forms::kVisible, false);
+        WriteLogical(更新窗口::id, 更新窗口::self, forms::kVisible, true);
         // The title bar's close does what 退出 does.
         WatchClose(更新窗口::id, [] {
             ShowMainWindowAgain();
@@ -68,7 +68,7 @@ void 更新窗口_创建完毕() {
 }
 
 void 更新窗口_按钮1_被单击() {
-    WriteLogical(更新窗口::id, 更新窗口::self, kVisible, false);
+    WriteLogical(更新窗口::id, 更新窗口::self, forms::kVisible, false);
     if (MessageBox(Gbk("更新文件不知道怎么回事一直误报，放心绝对没有毒，如果更新请确认！！"), kMessageOkCancel) !=
         kResultOk) {
         CloseUpdateWindow();
@@ -102,15 +102,15 @@ void 更新窗口_按钮2_被单击() {
 }
 
 void 主窗口_超级按钮1_被单击() {
-    WriteText(主窗口::id, 主窗口::超文本浏览框1, kUrl,
+    WriteText(主窗口::id, 主窗口::超文本浏览框1, forms::HtmlViewer::kUrl,
               JoinTexts(Text("http://shang.qq.com/wpa/qunwpa?idkey="), build::kQqGroupKey));
-    WriteLogical(主窗口::id, 主窗口::超级按钮1, kVisible, false);
+    WriteLogical(主窗口::id, 主窗口::超级按钮1, forms::kVisible, false);
 }
 
 void 主窗口_超级按钮2_被单击() {
-    WriteText(主窗口::id, 主窗口::超文本浏览框2, kUrl,
+    WriteText(主窗口::id, 主窗口::超文本浏览框2, forms::HtmlViewer::kUrl,
               JoinTexts(Text("http://wpa.qq.com/msgrd?v=3&uin="), build::kQqNumber, "&site=qq&menu=yes"));
-    WriteLogical(主窗口::id, 主窗口::超级按钮2, kVisible, false);
+    WriteLogical(主窗口::id, 主窗口::超级按钮2, forms::kVisible, false);
 }
 
 } // namespace paveno::app

@@ -42,11 +42,11 @@ Figure Collect(forms::ScriptedMessageBox& box, bool offTheWindowThread, int dela
     if (!app::StartProgram(options)) std::exit(1);
     if (!offTheWindowThread) SetTransferRunner({});
 
-    app::WriteText(W::id, W::编辑框2, app::kEditContent, Gbk(std::to_string(delayMs)));
+    app::WriteText(W::id, W::编辑框2, forms::EditBox::kContent, Gbk(std::to_string(delayMs)));
     app::ClickControl(W::id, W::按钮3);
     app::ClickControl(W::id, W::单选框1);
     app::PickItem(W::id, W::完本类, 0);
-    app::WriteText(W::id, W::编辑框1, app::kEditContent, "1");
+    app::WriteText(W::id, W::编辑框1, forms::EditBox::kContent, "1");
 
     QElapsedTimer clock, sinceTick;
     Figure figure;

@@ -92,21 +92,21 @@ void Control::ApplyVisible() {
 Value Control::ReadCommon(int number) const {
     QRect g = Geometry();
     switch (number) {
-    case 0:
+    case kLeft:
         return Value::Integer(g.x());
-    case 1:
+    case kTop:
         return Value::Integer(g.y());
-    case 2:
+    case kWidth:
         return Value::Integer(g.width());
-    case 3:
+    case kHeight:
         return Value::Integer(g.height());
-    case 4:
+    case kTag:
         return Value::FromText(tag_);
-    case 5:
+    case kVisible:
         return Value::Logical(visible_);
-    case 6:
+    case kDisabled:
         return Value::Logical(disabled_);
-    case 7:
+    case kMousePointer:
         return Value::Integer(pointer_);
     default:
         return {};
@@ -117,34 +117,34 @@ void Control::WriteCommon(int number, const Value& value) {
     QRect g = Geometry();
     auto n = static_cast<int>(value.integer());
     switch (number) {
-    case 0:
+    case kLeft:
         g.moveLeft(n);
         SetGeometry(g);
         break;
-    case 1:
+    case kTop:
         g.moveTop(n);
         SetGeometry(g);
         break;
-    case 2:
+    case kWidth:
         g.setWidth(n);
         SetGeometry(g);
         break;
-    case 3:
+    case kHeight:
         g.setHeight(n);
         SetGeometry(g);
         break;
-    case 4:
+    case kTag:
         tag_ = value.text();
         break;
-    case 5:
+    case kVisible:
         visible_ = value.logical();
         ApplyVisible();
         break;
-    case 6:
+    case kDisabled:
         disabled_ = value.logical();
         if (widget_) widget_->setEnabled(!disabled_);
         break;
-    case 7:
+    case kMousePointer:
         pointer_ = n;
         break;
     default:

@@ -40,6 +40,9 @@ enum class PropertyType : int {
     ColourOrDefault = 1017,
 };
 
+// The properties every kind has; a kind's own properties are numbered from 8 on, as constants of its class.
+enum CommonProperty : int { kLeft, kTop, kWidth, kHeight, kTag, kVisible, kDisabled, kMousePointer };
+
 // One kind-specific property: its number (8 and up), names and type, and how the live control serves it.
 // A property without a reader or writer cannot be read or written at run time.
 struct PropertyEntry {

@@ -146,12 +146,12 @@ Value Coerce(PropertyType type, const Value& v) {
 
 PropertyType CommonType(int number) {
     switch (number) {
-    case 4:
+    case kTag:
         return PropertyType::Text;
-    case 5:
-    case 6:
+    case kVisible:
+    case kDisabled:
         return PropertyType::Bool;
-    case 7:
+    case kMousePointer:
         return PropertyType::MousePointer;
     default:
         return PropertyType::Integer;
@@ -538,7 +538,7 @@ Value ReadProperty(std::uint32_t windowId, std::uint32_t controlId, int property
     (void)element; // every property of the kinds here is a single value
     Control* c = AccessedControl(windowId, controlId);
     if (!c) return {};
-    if (property >= 0 && property <= 7) return c->ReadCommon(property);
+    if (property >= kLeft && property <= kMousePointer) return c->ReadCommon(property);
     const PropertyEntry* p = c->kind().Property(property);
     if (!p || !p->read) return {};
     return p->read(*c);
@@ -548,7 +548,7 @@ void WriteProperty(std::uint32_t windowId, std::uint32_t controlId, int property
     (void)element;
     Control* c = AccessedControl(windowId, controlId);
     if (!c) return;
-    if (property >= 0 && property <= 7) {
+    if (property >= kLeft && property <= kMousePointer) {
         c->WriteCommon(property, Coerce(CommonType(property), value));
         return;
     }

@@ -12,17 +12,18 @@ namespace paveno::forms {
 namespace {
 
 const PropertyEntry kProperties[] = {
-    {8, "图片", "picture", PropertyType::Picture,
+    {Button::kPicture, "图片", "picture", PropertyType::Picture,
      [](const Control& c) { return Value::FromBytes(As<Button>(c).picture()); },
      [](Control& c, const Value& v) { As<Button>(c).SetPicture(v.bytes()); }},
-    {9, "类型", "type", PropertyType::IntegerChoice, [](const Control& c) { return IntValue(As<Button>(c).type()); }},
-    {10, "标题", "caption", PropertyType::Text,
+    {Button::kType, "类型", "type", PropertyType::IntegerChoice,
+     [](const Control& c) { return IntValue(As<Button>(c).type()); }},
+    {Button::kCaption, "标题", "caption", PropertyType::Text,
      [](const Control& c) { return Value::FromText(As<Button>(c).caption()); },
      [](Control& c, const Value& v) { As<Button>(c).SetCaption(v.text()); }},
-    {11, "横向对齐方式", "HAlign", PropertyType::IntegerChoice,
+    {Button::kHAlign, "横向对齐方式", "HAlign", PropertyType::IntegerChoice,
      [](const Control& c) { return IntValue(As<Button>(c).hAlign()); },
      [](Control& c, const Value& v) { As<Button>(c).SetAlign(UIntOf(v), As<Button>(c).vAlign()); }},
-    {12, "纵向对齐方式", "VAlign", PropertyType::IntegerChoice,
+    {Button::kVAlign, "纵向对齐方式", "VAlign", PropertyType::IntegerChoice,
      [](const Control& c) { return IntValue(As<Button>(c).vAlign()); },
      [](Control& c, const Value& v) { As<Button>(c).SetAlign(As<Button>(c).hAlign(), UIntOf(v)); }},
 };

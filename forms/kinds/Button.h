@@ -27,6 +27,9 @@ private:
 // event 0 on click.
 class Button : public Control {
 public:
+    // Property numbers of this kind.
+    static constexpr int kPicture = 8, kType = 9, kCaption = 10, kHAlign = 11, kVAlign = 12;
+
     static const KindDescriptor& Descriptor();
     static std::unique_ptr<Control> Create(const CreateArgs& args, std::string& error);
     explicit Button(const CreateArgs& args);

@@ -9,10 +9,10 @@ namespace paveno::forms {
 namespace {
 
 const PropertyEntry kProperties[] = {
-    {11, "标题", "caption", PropertyType::Text,
+    {CheckButton::kCaption, "标题", "caption", PropertyType::Text,
      [](const Control& c) { return Value::FromText(As<CheckButton>(c).caption()); },
      [](Control& c, const Value& v) { As<CheckButton>(c).SetCaption(v.text()); }},
-    {18, "选中", "checked", PropertyType::Bool,
+    {CheckButton::kChecked, "选中", "checked", PropertyType::Bool,
      [](const Control& c) { return Value::Logical(As<CheckButton>(c).checked()); },
      [](Control& c, const Value& v) { As<CheckButton>(c).SetChecked(v.logical()); }},
 };

@@ -11,6 +11,9 @@ namespace paveno::forms {
 // property 18, event 0 on click. Radio buttons of one parent are exclusive.
 class CheckButton : public Control {
 public:
+    // Property numbers of this kind.
+    static constexpr int kCaption = 11, kChecked = 18;
+
     CheckButton(const KindDescriptor& kind, const CreateArgs& args, QAbstractButton* button);
 
     bool checked() const { return button_->isChecked(); }

@@ -13,19 +13,20 @@ namespace paveno::forms {
 namespace {
 
 const PropertyEntry kProperties[] = {
-    {8, "类型", "type", PropertyType::IntegerChoice, [](const Control& c) { return IntValue(As<ComboBox>(c).type()); }},
-    {9, "内容", "content", PropertyType::Text,
+    {ComboBox::kType, "类型", "type", PropertyType::IntegerChoice,
+     [](const Control& c) { return IntValue(As<ComboBox>(c).type()); }},
+    {ComboBox::kContent, "内容", "content", PropertyType::Text,
      [](const Control& c) { return Value::FromText(As<ComboBox>(c).content()); },
      [](Control& c, const Value& v) { As<ComboBox>(c).SetContent(v.text()); }},
-    {14, "自动排序", "sorted", PropertyType::Bool,
+    {ComboBox::kSorted, "自动排序", "sorted", PropertyType::Bool,
      [](const Control& c) { return Value::Logical(As<ComboBox>(c).sorted()); }},
-    {16, "文本颜色", "TextColor", PropertyType::Colour,
+    {ComboBox::kTextColour, "文本颜色", "TextColor", PropertyType::Colour,
      [](const Control& c) { return IntValue(As<ComboBox>(c).textColour()); },
      [](Control& c, const Value& v) { As<ComboBox>(c).SetColour(UIntOf(v), As<ComboBox>(c).background()); }},
-    {17, "背景颜色", "BackColor", PropertyType::Colour,
+    {ComboBox::kBackground, "背景颜色", "BackColor", PropertyType::Colour,
      [](const Control& c) { return IntValue(As<ComboBox>(c).background()); },
      [](Control& c, const Value& v) { As<ComboBox>(c).SetColour(As<ComboBox>(c).textColour(), UIntOf(v)); }},
-    {19, "现行选中项", "ListIndex", PropertyType::Integer,
+    {ComboBox::kSelection, "现行选中项", "ListIndex", PropertyType::Integer,
      [](const Control& c) { return Value::Integer(As<ComboBox>(c).selection()); },
      [](Control& c, const Value& v) { As<ComboBox>(c).SetSelection(IntOf(v)); }},
 };

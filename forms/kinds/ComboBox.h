@@ -31,6 +31,9 @@ private:
 // down, list closed, double click.
 class ComboBox : public Control {
 public:
+    // Property numbers of this kind.
+    static constexpr int kType = 8, kContent = 9, kSorted = 14, kTextColour = 16, kBackground = 17, kSelection = 19;
+
     static const KindDescriptor& Descriptor();
     static std::unique_ptr<Control> Create(const CreateArgs& args, std::string& error);
     explicit ComboBox(const CreateArgs& args);

@@ -8,7 +8,7 @@ namespace paveno::forms {
 namespace {
 
 const PropertyEntry kProperties[] = {
-    {8, "内容", "content", PropertyType::Text,
+    {EditBox::kContent, "内容", "content", PropertyType::Text,
      [](const Control& c) { return Value::FromText(As<EditBox>(c).content()); },
      [](Control& c, const Value& v) { As<EditBox>(c).SetContent(v.text()); }},
 };

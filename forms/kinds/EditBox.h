@@ -10,6 +10,9 @@ namespace paveno::forms {
 // A one-line edit field (property 8 content; event 0 when the content changes).
 class EditBox : public Control {
 public:
+    // Property numbers of this kind.
+    static constexpr int kContent = 8;
+
     static const KindDescriptor& Descriptor();
     static std::unique_ptr<Control> Create(const CreateArgs& args, std::string& error);
     explicit EditBox(const CreateArgs& args);

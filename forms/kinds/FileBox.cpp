@@ -11,9 +11,10 @@ namespace paveno::forms {
 namespace {
 
 const PropertyEntry kProperties[] = {
-    {8, "目录", "folder", PropertyType::Text, [](const Control& c) { return Value::FromText(As<FileBox>(c).folder()); },
+    {FileBox::kFolder, "目录", "folder", PropertyType::Text,
+     [](const Control& c) { return Value::FromText(As<FileBox>(c).folder()); },
      [](Control& c, const Value& v) { As<FileBox>(c).SetFolder(v.text()); }},
-    {9, "现行选中文件", "FileName", PropertyType::Text,
+    {FileBox::kSelectedFile, "现行选中文件", "FileName", PropertyType::Text,
      [](const Control& c) { return Value::FromText(As<FileBox>(c).selected()); },
      [](Control& c, const Value& v) { As<FileBox>(c).SelectName(v.text()); }},
 };

@@ -10,6 +10,9 @@ namespace paveno::forms {
 // when the user selects a name, event 1 on a double click.
 class FileBox : public Control {
 public:
+    // Property numbers of this kind.
+    static constexpr int kFolder = 8, kSelectedFile = 9;
+
     static const KindDescriptor& Descriptor();
     static std::unique_ptr<Control> Create(const CreateArgs& args, std::string& error);
     explicit FileBox(const CreateArgs& args);

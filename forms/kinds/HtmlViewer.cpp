@@ -8,7 +8,7 @@ namespace paveno::forms {
 namespace {
 
 const PropertyEntry kProperties[] = {
-    {11, "地址", "url", PropertyType::FileName,
+    {HtmlViewer::kUrl, "地址", "url", PropertyType::FileName,
      [](const Control& c) { return Value::FromText(As<HtmlViewer>(c).address()); },
      [](Control& c, const Value& v) { As<HtmlViewer>(c).Navigate(v.text()); }},
 };

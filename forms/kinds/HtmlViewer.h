@@ -9,6 +9,9 @@ namespace paveno::forms {
 // It has no window of its own, so it is never shown.
 class HtmlViewer : public Control {
 public:
+    // Property numbers of this kind.
+    static constexpr int kUrl = 11;
+
     static const KindDescriptor& Descriptor();
     static std::unique_ptr<Control> Create(const CreateArgs& args, std::string& error);
     explicit HtmlViewer(const CreateArgs& args);

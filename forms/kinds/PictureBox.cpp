@@ -10,7 +10,7 @@ namespace paveno::forms {
 namespace {
 
 const PropertyEntry kProperties[] = {
-    {10, "图片", "picture", PropertyType::Picture,
+    {PictureBox::kPicture, "图片", "picture", PropertyType::Picture,
      [](const Control& c) { return Value::FromBytes(As<PictureBox>(c).picture()); },
      [](Control& c, const Value& v) { As<PictureBox>(c).SetPicture(v.bytes()); }},
 };

@@ -9,6 +9,9 @@ namespace paveno::forms {
 // A container that shows one picture (property 10) at its top left, on its background colour.
 class PictureBox : public Control {
 public:
+    // Property numbers of this kind.
+    static constexpr int kPicture = 10;
+
     static const KindDescriptor& Descriptor();
     static std::unique_ptr<Control> Create(const CreateArgs& args, std::string& error);
     explicit PictureBox(const CreateArgs& args);

@@ -10,7 +10,7 @@ namespace paveno::forms {
 namespace {
 
 const PropertyEntry kProperties[] = {
-    {9, "内容", "context", PropertyType::Text,
+    {RichEdit::kContent, "内容", "context", PropertyType::Text,
      [](const Control& c) { return Value::FromText(As<RichEdit>(c).content()); },
      [](Control& c, const Value& v) { As<RichEdit>(c).SetContent(v.text()); }},
 };

@@ -12,6 +12,9 @@ namespace paveno::forms {
 // the content changes, 1 when the selection does.
 class RichEdit : public Control {
 public:
+    // Property numbers of this kind.
+    static constexpr int kContent = 9;
+
     static const KindDescriptor& Descriptor();
     static std::unique_ptr<Control> Create(const CreateArgs& args, std::string& error);
     explicit RichEdit(const CreateArgs& args);

@@ -53,9 +53,11 @@ const PropertyEntry kProperties[] = {
     PAVENO_PICTURE(15, "通常图片", "PicOut"),
     PAVENO_PICTURE(17, "点燃图片", "PicIn"),
     PAVENO_PICTURE(19, "禁止图片", "PicDisabled"),
-    {21, "字体", "font", PropertyType::Font, [](const Control& c) { return Value::FromBytes(S(c).font()); },
+    {SuperButton::kFont, "字体", "font", PropertyType::Font,
+     [](const Control& c) { return Value::FromBytes(S(c).font()); },
      [](Control& c, const Value& v) { S(c).SetFont(v.bytes()); }},
-    {22, "标题", "caption", PropertyType::Text, [](const Control& c) { return Value::FromText(S(c).caption()); },
+    {SuperButton::kCaption, "标题", "caption", PropertyType::Text,
+     [](const Control& c) { return Value::FromText(S(c).caption()); },
      [](Control& c, const Value& v) { S(c).SetCaption(v.text()); }},
     PAVENO_SETTING(23, "使用默认色", "DefaultColor", PropertyType::Bool),
     PAVENO_COLOUR(24, "通常前景色", "FgColorOut", kOut, text),
@@ -64,7 +66,8 @@ const PropertyEntry kProperties[] = {
     PAVENO_COLOUR(27, "点燃背景色", "BkColorIn", kOver, background),
     PAVENO_COLOUR(28, "焦点前景色", "FgColorFocus", kFocus, text),
     PAVENO_COLOUR(29, "焦点背景色", "BkColorFocus", kFocus, background),
-    {33, "提示文本", "ToolTip", PropertyType::Text, [](const Control& c) { return Value::FromText(S(c).tooltip()); },
+    {SuperButton::kToolTip, "提示文本", "ToolTip", PropertyType::Text,
+     [](const Control& c) { return Value::FromText(S(c).tooltip()); },
      [](Control& c, const Value& v) { S(c).SetTooltip(v.text()); }},
 };
 #undef PAVENO_SETTING

@@ -30,6 +30,9 @@ private:
 // and the input focus, an optional border, state pictures, a tooltip while the mouse rests on it; event 0 on click.
 class SuperButton : public Control {
 public:
+    // Property numbers of this kind.
+    static constexpr int kFont = 21, kCaption = 22, kToolTip = 33;
+
     static const KindDescriptor& Descriptor();
     static std::unique_ptr<Control> Create(const CreateArgs& args, std::string& error);
     explicit SuperButton(const CreateArgs& args);

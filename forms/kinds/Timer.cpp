@@ -10,7 +10,7 @@ namespace paveno::forms {
 namespace {
 
 const PropertyEntry kProperties[] = {
-    {8, "时钟周期", "interval", PropertyType::Integer,
+    {Timer::kInterval, "时钟周期", "interval", PropertyType::Integer,
      [](const Control& c) { return Value::Integer(As<Timer>(c).interval()); },
      [](Control& c, const Value& v) { As<Timer>(c).SetInterval(IntOf(v)); }},
 };

@@ -10,6 +10,9 @@ namespace paveno::forms {
 // A timer, never shown: property 8 is the interval in milliseconds (0 stopped), event 0 each time it elapses.
 class Timer : public Control {
 public:
+    // Property numbers of this kind.
+    static constexpr int kInterval = 8;
+
     static const KindDescriptor& Descriptor();
     static std::unique_ptr<Control> Create(const CreateArgs& args, std::string& error);
     explicit Timer(const CreateArgs& args);

@@ -10,7 +10,7 @@ namespace paveno::forms {
 namespace {
 
 const PropertyEntry kProperties[] = {
-    {8, "标题", "caption", PropertyType::Text,
+    {TransparentLabel::kCaption, "标题", "caption", PropertyType::Text,
      [](const Control& c) { return Value::FromText(As<TransparentLabel>(c).caption()); },
      [](Control& c, const Value& v) { As<TransparentLabel>(c).SetCaption(v.text()); }},
 };

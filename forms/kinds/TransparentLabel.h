@@ -9,6 +9,9 @@ namespace paveno::forms {
 // picture or colour shows between the letters.
 class TransparentLabel : public Control {
 public:
+    // Property numbers of this kind.
+    static constexpr int kCaption = 8;
+
     static const KindDescriptor& Descriptor();
     static std::unique_ptr<Control> Create(const CreateArgs& args, std::string& error);
     explicit TransparentLabel(const CreateArgs& args);

@@ -30,6 +30,11 @@ private:
 // The window kind (entry 0 of every control table).
 class WindowControl : public Control {
 public:
+    // Property numbers of this kind.
+    static constexpr int kCaption = 8, kBorder = 9, kBackground = 10, kBackPicture = 11, kPictureMode = 12,
+                         kControlBox = 15, kMaxButton = 16, kMinButton = 17, kStartPosition = 18, kMovable = 19,
+                         kShownInTaskbar = 26, kTopMost = 29;
+
     static const KindDescriptor& Descriptor();
     static std::unique_ptr<Control> Create(const CreateArgs& args, std::string& error);
 

@@ -74,8 +74,8 @@ protected:
         Click(W::主窗口::id, W::主窗口::按钮3);
         Click(W::主窗口::id, finished ? W::主窗口::单选框1 : W::主窗口::单选框2);
         Pick(W::主窗口::id, finished ? W::主窗口::完本类 : W::主窗口::连载类, category);
-        app::WriteText(W::主窗口::id, W::主窗口::编辑框1, app::kEditContent, Gbk(pages));
-        app::WriteLogical(W::主窗口::id, W::主窗口::选择框1, app::kChecked, overwrite);
+        app::WriteText(W::主窗口::id, W::主窗口::编辑框1, forms::EditBox::kContent, Gbk(pages));
+        app::WriteLogical(W::主窗口::id, W::主窗口::选择框1, forms::CheckButton::kChecked, overwrite);
         box_.answers = {answer};
         Click(W::主窗口::id, W::主窗口::按钮2);
         Settle();
@@ -88,7 +88,7 @@ protected:
         return n;
     }
     std::string Summary() const { return BoxTexts().empty() ? "" : BoxTexts().back(); }
-    static std::string Report() { return Utf8(Read(W::等待窗口::id, W::等待窗口::编辑框1, app::kRichContent)); }
+    static std::string Report() { return Utf8(Read(W::等待窗口::id, W::等待窗口::编辑框1, forms::RichEdit::kContent)); }
 
     demo::DemoCatalogue site;
 };

@@ -76,7 +76,7 @@ TEST_F(CollectionTest, TheFetchPhaseEndsAtAShortPageAndCountsThePageFieldDown) {
     std::string pagesShown;
     std::vector<bool> cached;
     box_.whileShown = [&] {
-        pagesShown = Utf8(Read(W::主窗口::id, W::主窗口::编辑框1, app::kEditContent));
+        pagesShown = Utf8(Read(W::主窗口::id, W::主窗口::编辑框1, forms::EditBox::kContent));
         for (int p = 1; p <= 4; ++p)
             cached.push_back(fs::exists(At("缓存/玄幻小说/" + std::to_string(p) + ".html")));
     };
@@ -230,11 +230,11 @@ TEST_F(CollectionTest, OkOpensTheLibraryOnTheCollectedCategory) {
     EXPECT_FALSE(Loaded(W::主窗口::id));
     EXPECT_FALSE(Loaded(W::等待窗口::id));
     EXPECT_FALSE(Loaded(W::标记窗口::id));
-    EXPECT_FALSE(app::ReadLogical(W::书库窗口::id, W::书库窗口::单选框1, app::kChecked));
-    EXPECT_TRUE(app::ReadLogical(W::书库窗口::id, W::书库窗口::单选框2, app::kChecked));
-    EXPECT_TRUE(app::ReadLogical(W::书库窗口::id, W::书库窗口::连载类, app::kVisible));
-    EXPECT_FALSE(app::ReadLogical(W::书库窗口::id, W::书库窗口::完本类, app::kVisible));
-    EXPECT_EQ(Utf8(Read(W::书库窗口::id, W::书库窗口::文件框1, app::kFolder)),
+    EXPECT_FALSE(app::ReadLogical(W::书库窗口::id, W::书库窗口::单选框1, forms::CheckButton::kChecked));
+    EXPECT_TRUE(app::ReadLogical(W::书库窗口::id, W::书库窗口::单选框2, forms::CheckButton::kChecked));
+    EXPECT_TRUE(app::ReadLogical(W::书库窗口::id, W::书库窗口::连载类, forms::kVisible));
+    EXPECT_FALSE(app::ReadLogical(W::书库窗口::id, W::书库窗口::完本类, forms::kVisible));
+    EXPECT_EQ(Utf8(Read(W::书库窗口::id, W::书库窗口::文件框1, forms::FileBox::kFolder)),
               Utf8(GetRunDirectory()) + "\\小说\\连载中\\玄幻奇幻");
     // The search hints are the collected category's books.
     EXPECT_EQ(GetListItemCount(W::书库窗口::id, W::书库窗口::列表框1), 1);
@@ -309,7 +309,7 @@ TEST_F(CollectionTest, TitlesThatAreNoFileNameWriteNothingAndTheRunGoesOn) {
 
 TEST_F(CollectionTest, NoCategoryChosenIsReportedAfterTheFoldersAreMade) {
     ASSERT_TRUE(Start());
-    app::WriteInteger(W::主窗口::id, W::主窗口::完本类, app::kSelection, -1);
+    app::WriteInteger(W::主窗口::id, W::主窗口::完本类, forms::ComboBox::kSelection, -1);
     Click(W::主窗口::id, W::主窗口::按钮2);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"小说种类还未选择"});
     EXPECT_EQ(box_.shown[0].style, 0u);
@@ -325,7 +325,7 @@ TEST_F(CollectionTest, CollectingAllFinishedCategoriesVisitsEachWithThePageField
     ServeFiles(690);
     ServeFiles(691);
     ASSERT_TRUE(Start());
-    app::WriteText(W::主窗口::id, W::主窗口::编辑框1, app::kEditContent, "2");
+    app::WriteText(W::主窗口::id, W::主窗口::编辑框1, forms::EditBox::kContent, "2");
     box_.answers = {forms::kAnswerCancel};
     forms::RaiseEvent(W::主窗口::id, W::主窗口::按钮1, 0); // the button is hidden; its event still has a handler
 

@@ -125,7 +125,7 @@ TEST_F(AppTest, TheVersionPrintedIsTheOneTheUpdateCheckCompares) {
     ASSERT_TRUE(Start(true));
     Settle();
     ASSERT_TRUE(Loaded(W::更新窗口::id));
-    EXPECT_EQ(GbkToUtf8Lossy(app::ReadText(W::更新窗口::id, W::更新窗口::编辑框2, app::kEditContent)), version);
+    EXPECT_EQ(GbkToUtf8Lossy(app::ReadText(W::更新窗口::id, W::更新窗口::编辑框2, forms::EditBox::kContent)), version);
 }
 
 TEST(CommandLine, TheLibraryFolderIsMadeAbsoluteAndCreated) {

@@ -77,7 +77,7 @@ TEST_F(GbkTitleTest, TrailBytesThatLookLikePunctuationAreNeverTakenForIt) {
 
         // A folder ending in the character, with and without a separator after it.
         for (const Text& shown : {folder, folder + "\\"}) {
-            app::WriteText(L::id, L::文件框1, app::kFolder, shown);
+            app::WriteText(L::id, L::文件框1, forms::FileBox::kFolder, shown);
             EXPECT_EQ(ListedFiles(), 1) << Utf8(shown);
             app::RefreshLibraryHints();
             EXPECT_EQ(GetListItemCount(L::id, L::列表框1), 1) << Utf8(shown);

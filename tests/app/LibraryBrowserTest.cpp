@@ -79,13 +79,13 @@ protected:
             names.push_back(Utf8(GetListItemText(L::id, L::列表框1, i)));
         return names;
     }
-    static std::string Folder() { return Utf8(Read(L::id, L::文件框1, app::kFolder)); }
-    static std::string Label() { return Utf8(Read(L::id, L::标签1, app::kCaption)); }
-    static std::string SearchText() { return Utf8(Read(L::id, L::编辑框1, app::kEditContent)); }
-    static ByteSet Cover() { return forms::ReadProperty(L::id, L::图片框1, app::kPicture).bytes(); }
+    static std::string Folder() { return Utf8(Read(L::id, L::文件框1, forms::FileBox::kFolder)); }
+    static std::string Label() { return Utf8(Read(L::id, L::标签1, forms::TransparentLabel::kCaption)); }
+    static std::string SearchText() { return Utf8(Read(L::id, L::编辑框1, forms::EditBox::kContent)); }
+    static ByteSet Cover() { return forms::ReadProperty(L::id, L::图片框1, forms::PictureBox::kPicture).bytes(); }
     static void Tick() { forms::RaiseEvent(L::id, L::时钟1, 0); }
-    static std::string Selected() { return Utf8(Read(L::id, L::文件框1, app::kSelectedFile)); }
-    static bool FinishedShown() { return app::ReadLogical(L::id, L::单选框1, app::kChecked); }
+    static std::string Selected() { return Utf8(Read(L::id, L::文件框1, forms::FileBox::kSelectedFile)); }
+    static bool FinishedShown() { return app::ReadLogical(L::id, L::单选框1, forms::CheckButton::kChecked); }
 
     std::string RunDir() const { return Utf8(GetRunDirectory()); }
     void Index(std::string_view name, std::string_view path) {
@@ -142,8 +142,8 @@ TEST_F(LibraryTest, StartsOnTheFinishedCategoryAndFollowsKindAndCategory) {
         Settle();
         EXPECT_EQ(Folder(), RunDir() + step.folder);
         EXPECT_EQ(sorted(Hints()), sorted(step.hints)) << step.folder;
-        EXPECT_EQ(app::ReadLogical(L::id, L::完本类, app::kVisible), step.finishedShown) << step.folder;
-        EXPECT_EQ(app::ReadLogical(L::id, L::连载类, app::kVisible), !step.finishedShown) << step.folder;
+        EXPECT_EQ(app::ReadLogical(L::id, L::完本类, forms::kVisible), step.finishedShown) << step.folder;
+        EXPECT_EQ(app::ReadLogical(L::id, L::连载类, forms::kVisible), !step.finishedShown) << step.folder;
     }
     EXPECT_TRUE(box_.shown.empty());
 }
@@ -153,7 +153,7 @@ TEST_F(LibraryTest, AFolderEndingInABackslashListsItsArchives) {
     AddBook("完本", "玄幻小说", "甲书");
     WriteFile(At("小说/完本/散书.rar"), "Rar!");
     ASSERT_TRUE(StartLibrary());
-    app::WriteInteger(L::id, L::完本类, app::kSelection, -1);
+    app::WriteInteger(L::id, L::完本类, forms::ComboBox::kSelection, -1);
     Click(L::id, L::单选框1);
     Settle();
     EXPECT_EQ(Folder(), RunDir() + "\\小说\\完本\\");
@@ -335,7 +335,7 @@ TEST_F(LibraryTest, FindOffersTheBooksWhoseNamesHoldTheTypedText) {
         EXPECT_EQ(Folder(), c.folder.empty() ? before : RunDir() + c.folder);
         if (!c.folder.empty()) {
             EXPECT_EQ(FinishedShown(), c.folder.find("完本") != std::string::npos);
-            EXPECT_EQ(app::ReadLogical(L::id, L::完本类, app::kVisible), FinishedShown());
+            EXPECT_EQ(app::ReadLogical(L::id, L::完本类, forms::kVisible), FinishedShown());
             EXPECT_EQ(Selected(), c.selected);
             EXPECT_EQ(Label(), c.label);
         }
@@ -427,7 +427,7 @@ TEST_F(LibraryTest, AFoundBookAnsweredWithCancelIsNotOpened) {
 
 TEST_F(LibraryTest, EachTickShowsARandomBookNameOrNothing) {
     ASSERT_TRUE(StartLibrary()); // no library yet: no hints
-    app::WriteText(L::id, L::编辑框1, app::kEditContent, Gbk("旧的文字"));
+    app::WriteText(L::id, L::编辑框1, forms::EditBox::kContent, Gbk("旧的文字"));
     Tick();
     EXPECT_EQ(SearchText(), "");
 
@@ -448,7 +448,7 @@ TEST_F(LibraryTest, EachTickShowsARandomBookNameOrNothing) {
 TEST_F(LibraryTest, TheSearchBoxStopsTheHintsWhileItHasTheFocus) {
     ASSERT_TRUE(StartLibrary());
     Settle();
-    auto interval = [] { return ReadNumber(L::id, L::时钟1, app::kInterval); };
+    auto interval = [] { return ReadNumber(L::id, L::时钟1, forms::Timer::kInterval); };
     EXPECT_EQ(interval(), 5000);
     QWidget* frame = forms::FindLiveControl(L::id, 0)->widget();
     frame->activateWindow();
@@ -498,7 +498,7 @@ TEST_F(LibraryTest, AfterACollectionTheLibraryShowsTheCollectedBooks) {
     ASSERT_TRUE(Start());
     Type(W::主窗口::id, W::主窗口::编辑框2, "0");
     Click(W::主窗口::id, W::主窗口::按钮3);
-    app::WriteText(W::主窗口::id, W::主窗口::编辑框1, app::kEditContent, Gbk("1"));
+    app::WriteText(W::主窗口::id, W::主窗口::编辑框1, forms::EditBox::kContent, Gbk("1"));
     box_.answers = {forms::kAnswerOk};
     Click(W::主窗口::id, W::主窗口::按钮2);
     Settle();

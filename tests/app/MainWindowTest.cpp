@@ -10,28 +10,24 @@
 using namespace paveno;
 using namespace paveno::test;
 namespace fs = std::filesystem;
-using app::kChecked;
-using app::kEditContent;
-using app::kSelection;
-using app::kVisible;
 
 TEST_F(AppTest, StartsInFinishedModeAndTheRadioButtonsSwapTheCategoryBoxes) {
     ASSERT_TRUE(Start());
     EXPECT_TRUE(Shown(W::主窗口::id));
     EXPECT_EQ(app::State().delayMs, 1);
-    auto visible = [](std::uint32_t control) { return app::ReadLogical(W::主窗口::id, control, kVisible); };
+    auto visible = [](std::uint32_t control) { return app::ReadLogical(W::主窗口::id, control, forms::kVisible); };
     EXPECT_TRUE(visible(W::主窗口::完本类));
     EXPECT_FALSE(visible(W::主窗口::连载类));
     EXPECT_FALSE(visible(W::主窗口::选择框1));
 
     // Switching to the serialised kind copies its category into the address list at once.
-    app::WriteInteger(W::主窗口::id, W::主窗口::连载类, kSelection, 3);
+    app::WriteInteger(W::主窗口::id, W::主窗口::连载类, forms::ComboBox::kSelection, 3);
     Click(W::主窗口::id, W::主窗口::单选框2);
     EXPECT_TRUE(visible(W::主窗口::连载类));
     EXPECT_TRUE(visible(W::主窗口::选择框1));
     EXPECT_FALSE(visible(W::主窗口::完本类));
-    EXPECT_EQ(ReadNumber(W::主窗口::id, W::主窗口::连载网页, kSelection), 3);
-    EXPECT_FALSE(app::ReadLogical(W::主窗口::id, W::主窗口::单选框1, kChecked));
+    EXPECT_EQ(ReadNumber(W::主窗口::id, W::主窗口::连载网页, forms::ComboBox::kSelection), 3);
+    EXPECT_FALSE(app::ReadLogical(W::主窗口::id, W::主窗口::单选框1, forms::CheckButton::kChecked));
 
     Click(W::主窗口::id, W::主窗口::单选框1);
     EXPECT_TRUE(visible(W::主窗口::完本类));
@@ -42,13 +38,13 @@ TEST_F(AppTest, StartsInFinishedModeAndTheRadioButtonsSwapTheCategoryBoxes) {
 TEST_F(AppTest, ChosenCategoriesAreMirroredIntoTheAddressLists) {
     ASSERT_TRUE(Start());
     Pick(W::主窗口::id, W::主窗口::完本类, 5);
-    EXPECT_EQ(ReadNumber(W::主窗口::id, W::主窗口::完本网页, kSelection), 5);
+    EXPECT_EQ(ReadNumber(W::主窗口::id, W::主窗口::完本网页, forms::ComboBox::kSelection), 5);
     Pick(W::主窗口::id, W::主窗口::连载类, 7);
-    EXPECT_EQ(ReadNumber(W::主窗口::id, W::主窗口::连载网页, kSelection), 7);
+    EXPECT_EQ(ReadNumber(W::主窗口::id, W::主窗口::连载网页, forms::ComboBox::kSelection), 7);
     // ... and back from the finished address list; the written selection raises no second event.
     Pick(W::主窗口::id, W::主窗口::完本网页, 9);
-    EXPECT_EQ(ReadNumber(W::主窗口::id, W::主窗口::完本类, kSelection), 9);
-    EXPECT_EQ(ReadNumber(W::主窗口::id, W::主窗口::完本网页, kSelection), 9);
+    EXPECT_EQ(ReadNumber(W::主窗口::id, W::主窗口::完本类, forms::ComboBox::kSelection), 9);
+    EXPECT_EQ(ReadNumber(W::主窗口::id, W::主窗口::完本网页, forms::ComboBox::kSelection), 9);
 }
 
 TEST_F(AppTest, TheResponseDelayIsReadWithOrWithoutItsPrefix) {

@@ -22,7 +22,7 @@ TEST_F(CollectionTest, ClosingTheWaitWindowStopsTheRunWithItsSummary) {
     QTimer user;
     QObject::connect(&user, &QTimer::timeout, [&] {
         if (Requests("/down/2011/902.rar") == 0 || !Loaded(W::等待窗口::id)) return;
-        title = Utf8(Read(W::等待窗口::id, W::等待窗口::self, app::kCaption));
+        title = Utf8(Read(W::等待窗口::id, W::等待窗口::self, forms::WindowControl::kCaption));
         if (title.find("本 ") == std::string::npos) return; // no bytes in yet
         user.stop();
         forms::FindLiveControl(W::等待窗口::id, 0)->widget()->close();

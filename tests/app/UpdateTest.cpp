@@ -32,7 +32,7 @@ TEST_F(AppTest, TheVersionCheckOffersOnlyANewerVersion) {
         Settle();
         EXPECT_EQ(Shown(W::更新窗口::id), c.offered) << c.answer;
         EXPECT_EQ(Loaded(W::更新窗口::id), c.offered) << c.answer;
-        EXPECT_EQ(app::ReadLogical(W::主窗口::id, W::主窗口::self, app::kVisible), !c.offered) << c.answer;
+        EXPECT_EQ(app::ReadLogical(W::主窗口::id, W::主窗口::self, forms::kVisible), !c.offered) << c.answer;
         EXPECT_EQ(Shown(W::主窗口::id), !c.offered) << c.answer;
     }
 }
@@ -164,7 +164,7 @@ TEST_F(AppTest, EachContactButtonOpensItsLinkOnceAndDisappears) {
         ASSERT_EQ(shell_.opened.size(), 1u) << c.linkStart;
         const std::string link = GbkToUtf8Lossy(shell_.opened[0]);
         EXPECT_EQ(link.rfind(c.linkStart, 0), 0u) << link;
-        EXPECT_FALSE(app::ReadLogical(W::主窗口::id, c.button, app::kVisible));
+        EXPECT_FALSE(app::ReadLogical(W::主窗口::id, c.button, forms::kVisible));
         // Without a browser the user gets the link to paste into one.
         EXPECT_EQ(BoxTexts(), c.browser ? std::vector<std::string>{}
                                         : std::vector<std::string>{"无法打开链接，已复制到剪贴板：\r\n" + link});

@@ -84,11 +84,11 @@ bool SaveWaitWindowDuringCollection(W::ProgramOptions options, const QString& pa
     paveno::forms::SetSeams({&summary, &shell, &end});
 
     namespace M = W::主窗口;
-    W::WriteText(M::id, M::编辑框2, W::kEditContent, "0");
+    W::WriteText(M::id, M::编辑框2, paveno::forms::EditBox::kContent, "0");
     W::ClickControl(M::id, M::按钮3);
     W::ClickControl(M::id, M::单选框1);
     W::PickItem(M::id, M::完本类, 0);
-    W::WriteText(M::id, M::编辑框1, W::kEditContent, "1");
+    W::WriteText(M::id, M::编辑框1, paveno::forms::EditBox::kContent, "1");
 
     // From the second book on, the window also shows the report of the book before.
     static const QRegularExpression comingIn(QString::fromUtf8("第(\\d+)/\\d+本 \\d+(\\.\\d+)?[KM]B$"));
