@@ -2,7 +2,8 @@
 #include "forms/format/PropertyBlock.h"
 
 #include <array>
-#include <cassert>
+#include <cstdio>
+#include <cstdlib>
 
 namespace paveno::format {
 
@@ -13,46 +14,46 @@ using T = FieldType;
 // Settings whose meaning no window of the program needs keep plain names (setting1, text1); the kinds give them
 // meaning.
 constexpr FieldLayout kWindowFields[] = {
-    {"border", T::Setting, 1, 9, 2},
-    {"pictureMode", T::Setting, 1, 12, 0},
-    {"background", T::Colour, 1, 10, kDefaultColour},
-    {"maxButton", T::Bool, 1, 16, 0},
-    {"minButton", T::Bool, 1, 17, 1},
-    {"controlBox", T::Bool, 1, 15, 1},
-    {"startPosition", T::Setting, 1, 18, 0},
-    {"movable", T::Bool, 1, 19, 1},
-    {"soundPlays", T::Setting, 1, 14, 1},
-    {"flag21", T::Bool, 1, 21, 0},
-    {"flag22", T::Bool, 1, 22, 0},
-    {"flag23", T::Bool, 1, 23, 0},
-    {"setting25", T::Setting, 1, 25, 0},
-    {"showInTaskbar", T::Bool, 2, 26, 1},
-    {"flag27", T::Bool, 3, 27, 0},
-    {"choice28", T::Setting, 3, 28, 0},
-    {"alwaysOnTop", T::Bool, 4, 29, 0},
-    {"flag30", T::Bool, 5, 30, 0},
-    {"text31", T::Text, 6, 31},
-    {"picture", T::Picture, 1, 11},
-    {"icon", T::Picture, 1, 20},
-    {"sound", T::Blob, 1, 13},
-    {"caption", T::Text, 1, 8},
-    {"fileName", T::Text, 1, 24},
+    {"border", T::Setting, 1, 2},
+    {"pictureMode", T::Setting, 1, 0},
+    {"background", T::Colour, 1, kDefaultColour},
+    {"maxButton", T::Bool, 1, 0},
+    {"minButton", T::Bool, 1, 1},
+    {"controlBox", T::Bool, 1, 1},
+    {"startPosition", T::Setting, 1, 0},
+    {"movable", T::Bool, 1, 1},
+    {"soundPlays", T::Setting, 1, 1},
+    {"flag21", T::Bool, 1, 0},
+    {"flag22", T::Bool, 1, 0},
+    {"flag23", T::Bool, 1, 0},
+    {"setting25", T::Setting, 1, 0},
+    {"showInTaskbar", T::Bool, 2, 1},
+    {"flag27", T::Bool, 3, 0},
+    {"choice28", T::Setting, 3, 0},
+    {"alwaysOnTop", T::Bool, 4, 0},
+    {"flag30", T::Bool, 5, 0},
+    {"text31", T::Text, 6},
+    {"picture", T::Picture},
+    {"icon", T::Picture},
+    {"sound", T::Blob},
+    {"caption", T::Text},
+    {"fileName", T::Text},
 };
 
 constexpr FieldLayout kEditBoxFields[] = {
-    {"setting1", T::Setting},   {"setting2", T::Setting},  {"background", T::Colour, 1, -1, kDefaultColour},
+    {"setting1", T::Setting},   {"setting2", T::Setting},  {"background", T::Colour, 1, kDefaultColour},
     {"setting4", T::Setting},   {"setting5", T::Setting},  {"setting6", T::Setting},
     {"setting7", T::Setting},   {"setting8", T::Setting},  {"setting9", T::Setting},
     {"passwordChar", T::Short}, {"setting11", T::Setting}, {"setting12", T::Setting},
     {"setting13", T::Setting},  {"setting14", T::Setting}, {"setting15", T::Setting},
-    {"setting16", T::Setting},  {"font", T::Font},         {"content", T::Text, 1, 8},
+    {"setting16", T::Setting},  {"font", T::Font},         {"content", T::Text},
     {"text1", T::Text, 2},      {"text2", T::Text, 2},
 };
 
 constexpr FieldLayout kPicBoxFields[] = {
-    {"setting1", T::Setting},       {"background", T::Colour, 1, -1, kDefaultColour},
-    {"setting3", T::Setting},       {"setting4", T::Setting},
-    {"picture", T::Picture, 1, 10}, {"text1", T::Text, 2},
+    {"setting1", T::Setting}, {"background", T::Colour, 1, kDefaultColour},
+    {"setting3", T::Setting}, {"setting4", T::Setting},
+    {"picture", T::Picture},  {"text1", T::Text, 2},
     {"text2", T::Text, 2},
 };
 
@@ -66,16 +67,16 @@ constexpr FieldLayout kLabelFields[] = {
 };
 
 constexpr FieldLayout kButtonFields[] = {
-    {"type", T::Setting, 1, 9, 0}, {"hAlign", T::Setting, 1, 11, 1}, {"vAlign", T::Setting, 1, 12, 1},
-    {"picture", T::Picture, 1, 8}, {"font", T::Font, 1, 13},         {"caption", T::Text, 1, 10},
+    {"type", T::Setting, 1, 0}, {"hAlign", T::Setting, 1, 1}, {"vAlign", T::Setting, 1, 1}, {"picture", T::Picture},
+    {"font", T::Font},          {"caption", T::Text},
 };
 
 #define PAVENO_CHECK_FIELDS                                                                                            \
-    {"pushLike", T::Bool, 1, 9}, {"flat", T::Bool, 1, 10}, {"textLeft", T::Bool, 1, 12},                               \
-        {"hAlign", T::Setting, 1, 13, 0}, {"vAlign", T::Setting, 1, 14, 1},                                            \
-        {"textColour", T::Colour, 1, 15, kDefaultColour}, {"background", T::Colour, 1, 16, kDefaultColour},            \
-        {"checked", T::Bool, 1, 18}, {"picture", T::Picture, 1, 8}, {"font", T::Font, 1, 17}, {                        \
-        "caption", T::Text, 1, 11                                                                                      \
+    {"pushLike", T::Bool}, {"flat", T::Bool}, {"textLeft", T::Bool}, {"hAlign", T::Setting, 1, 0},                     \
+        {"vAlign", T::Setting, 1, 1}, {"textColour", T::Colour, 1, kDefaultColour},                                    \
+        {"background", T::Colour, 1, kDefaultColour}, {"checked", T::Bool}, {"picture", T::Picture},                   \
+        {"font", T::Font}, {                                                                                           \
+        "caption", T::Text                                                                                             \
     }
 
 constexpr FieldLayout kCheckBoxFields[] = {PAVENO_CHECK_FIELDS, {"text1", T::Text, 2}, {"text2", T::Text, 2}};
@@ -83,19 +84,19 @@ constexpr FieldLayout kRadioFields[] = {PAVENO_CHECK_FIELDS};
 #undef PAVENO_CHECK_FIELDS
 
 constexpr FieldLayout kComboBoxFields[] = {
-    {"type", T::Setting, 1, 8, 1},
-    {"maxLength", T::Setting, 1, 10, 0},
-    {"selStart", T::Setting, 1, 11, 0},
-    {"selLength", T::Setting, 1, 12, 0},
-    {"sorted", T::Bool, 1, 14, 0},
-    {"itemHeight", T::Setting, 1, 15, 0},
-    {"textColour", T::Colour, 1, 16, kDefaultColour},
-    {"background", T::Colour, 1, 17, kDefaultColour},
-    {"selection", T::Setting, 1, 19, 0xFFFFFFFF},
-    {"font", T::Font, 1, 18},
-    {"itemData", T::Blob, 1, 21},
-    {"content", T::Text, 1, 9},
-    {"items", T::TextList, 1, 20},
+    {"type", T::Setting, 1, 1},
+    {"maxLength", T::Setting, 1, 0},
+    {"selStart", T::Setting, 1, 0},
+    {"selLength", T::Setting, 1, 0},
+    {"sorted", T::Bool, 1, 0},
+    {"itemHeight", T::Setting, 1, 0},
+    {"textColour", T::Colour, 1, kDefaultColour},
+    {"background", T::Colour, 1, kDefaultColour},
+    {"selection", T::Setting, 1, 0xFFFFFFFF},
+    {"font", T::Font},
+    {"itemData", T::Blob},
+    {"content", T::Text},
+    {"items", T::TextList},
     {"text1", T::Text, 2},
     {"text2", T::Text, 2},
     {"setting1", T::Setting, 3},
@@ -115,43 +116,43 @@ constexpr FieldLayout kFileBoxFields[] = {
 };
 
 constexpr FieldLayout kTimerFields[] = {
-    {"interval", T::Setting, 1, 8, 0},
+    {"interval", T::Setting, 1, 0},
 };
 
 constexpr FieldLayout kSuperButtonFields[] = {
-    {"style", T::Setting, 1, 8, 1},
-    {"checkBox", T::Bool, 1, 9},
-    {"checked", T::Bool, 1, 10},
-    {"align", T::Setting, 1, 11},
-    {"pressStyle", T::Setting, 1, 12},
-    {"drawBorder", T::Bool, 1, 13, 1},
-    {"drawFocus", T::Bool, 1, 14, 1},
+    {"style", T::Setting, 1, 1},
+    {"checkBox", T::Bool},
+    {"checked", T::Bool},
+    {"align", T::Setting},
+    {"pressStyle", T::Setting},
+    {"drawBorder", T::Bool, 1, 1},
+    {"drawFocus", T::Bool, 1, 1},
     {"setting1", T::Setting},
     {"setting2", T::Setting},
     {"setting3", T::Setting},
     {"setting4", T::Setting},
     {"setting5", T::Setting},
-    {"fgOut", T::Colour, 1, 24, kDefaultColour},
-    {"bgOut", T::Colour, 1, 25, kDefaultColour},
-    {"fgIn", T::Colour, 1, 26, kDefaultColour},
-    {"bgIn", T::Colour, 1, 27, kDefaultColour},
-    {"fgFocus", T::Colour, 1, 28, kDefaultColour},
-    {"bgFocus", T::Colour, 1, 29, kDefaultColour},
+    {"fgOut", T::Colour, 1, kDefaultColour},
+    {"bgOut", T::Colour, 1, kDefaultColour},
+    {"fgIn", T::Colour, 1, kDefaultColour},
+    {"bgIn", T::Colour, 1, kDefaultColour},
+    {"fgFocus", T::Colour, 1, kDefaultColour},
+    {"bgFocus", T::Colour, 1, kDefaultColour},
     {"blob1", T::Blob},
     {"blob2", T::Blob},
-    {"font", T::Font, 1, 21},
+    {"font", T::Font},
     {"blob4", T::Blob},
     {"blob5", T::Blob},
-    {"caption", T::Text, 1, 22},
-    {"tooltip", T::Text, 1, 33},
-    {"colour2", T::Colour, 2, -1, kDefaultColour},
+    {"caption", T::Text},
+    {"tooltip", T::Text},
+    {"colour2", T::Colour, 2, kDefaultColour},
     {"setting6", T::Setting, 2},
 };
 
 constexpr FieldLayout kRichEditFields[] = {
-    {"setting1", T::Setting}, {"setting2", T::Setting},  {"setting3", T::Setting},   {"setting4", T::Setting},
-    {"setting5", T::Setting}, {"setting6", T::Setting},  {"setting7", T::Setting},   {"setting8", T::Setting},
-    {"setting9", T::Setting}, {"setting10", T::Setting}, {"content", T::Text, 1, 9},
+    {"setting1", T::Setting}, {"setting2", T::Setting},  {"setting3", T::Setting}, {"setting4", T::Setting},
+    {"setting5", T::Setting}, {"setting6", T::Setting},  {"setting7", T::Setting}, {"setting8", T::Setting},
+    {"setting9", T::Setting}, {"setting10", T::Setting}, {"content", T::Text},
 };
 
 constexpr FieldLayout kHtmlViewerFields[] = {
@@ -162,8 +163,8 @@ constexpr FieldLayout kHtmlViewerFields[] = {
 };
 
 constexpr FieldLayout kTransLabelFields[] = {
-    {"setting1", T::Setting}, {"setting2", T::Setting}, {"setting3", T::Setting},   {"setting4", T::Setting},
-    {"setting5", T::Setting}, {"setting6", T::Setting}, {"caption", T::Text, 1, 8},
+    {"setting1", T::Setting}, {"setting2", T::Setting}, {"setting3", T::Setting}, {"setting4", T::Setting},
+    {"setting5", T::Setting}, {"setting6", T::Setting}, {"caption", T::Text},
 };
 
 constexpr KindLayout kLayouts[] = {
@@ -231,8 +232,15 @@ FieldValue DefaultFieldValue(const FieldLayout& field) {
 const FieldValue* PropertyBlock::Find(std::string_view name) const {
     if (!layout_) return nullptr;
     int i = layout_->IndexOf(name);
-    assert(i >= 0 && "a kind asked its block for a field its layout lacks");
-    if (i < 0 || static_cast<std::size_t>(i) >= values_.size()) return nullptr;
+    // A misspelled name would read as 0 or empty and go unnoticed; every kind reads its block when it is created,
+    // so the first test that creates it stops here.
+    if (i < 0) {
+        std::fprintf(stderr, "paveno: the %.*s kind's property block has no field \"%.*s\"\n",
+                     static_cast<int>(layout_->word.size()), layout_->word.data(), static_cast<int>(name.size()),
+                     name.data());
+        std::abort();
+    }
+    if (static_cast<std::size_t>(i) >= values_.size()) return nullptr;
     return &values_[static_cast<std::size_t>(i)];
 }
 

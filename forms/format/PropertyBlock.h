@@ -33,7 +33,6 @@ struct FieldLayout {
     std::string_view name; // the name the window data source uses
     FieldType type;
     std::uint32_t since = 1;   // the first block version that holds the field
-    int property = -1;         // the property number it starts, -1 when it is no property of its own
     std::uint32_t initial = 0; // the default of a number-like field
 };
 
@@ -68,7 +67,7 @@ public:
     std::uint32_t version() const { return version_; }
     const std::vector<FieldValue>& values() const { return values_; }
 
-    // Accessors by field name; a name the layout lacks gives the empty value of that type.
+    // Accessors by field name; a name the layout lacks ends the process with a message (a programming error).
     std::uint32_t Number(std::string_view name) const;
     std::int32_t Signed(std::string_view name) const { return static_cast<std::int32_t>(Number(name)); }
     bool Flag(std::string_view name) const { return Number(name) != 0; }

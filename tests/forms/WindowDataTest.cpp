@@ -156,6 +156,10 @@ TEST(PropertyBlock, VersionsDefaultsAndLengths) {
         ASSERT_TRUE(r.block) << k.word << ": " << r.error;
         EXPECT_EQ(r.block->values(), defaults) << k.word;
     }
+    // A misspelled field name stops the program instead of reading as 0.
+    const PropertyBlock block = *ReadPropertyBlock(window, {}).block;
+    EXPECT_DEATH(block.Number("boarder"), "no field \"boarder\"");
+    EXPECT_DEATH(block.TextOf("Caption"), "no field \"Caption\"");
 }
 
 TEST(PropertyBlock, TextListsUseTheLongCountFrom0xFFFF) {
