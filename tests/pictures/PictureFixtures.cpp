@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "tests/pictures/PictureFixtures.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include "tools/jpeg/JpegEncoder.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-
-#include <jpeglib.h>
 
 namespace paveno::test {
 
@@ -106,42 +104,7 @@ ByteSet ReadPictureFixture(const std::string& name) {
 
 ByteSet EncodeJpeg(int width, int height, int components, const std::function<QRgb(int x, int y)>& colourAt,
                    int quality, bool progressive) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr errors{};
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = components;
-    cinfo.in_color_space = components == 3 ? JCS_RGB : JCS_GRAYSCALE;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    if (progressive) jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row(static_cast<std::size_t>(width * components));
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = static_cast<int>(cinfo.next_scanline);
-        for (int x = 0; x < width; ++x) {
-            const QRgb c = colourAt(x, y);
-            if (components == 3) {
-                row[3 * x] = static_cast<JSAMPLE>(qRed(c));
-                row[3 * x + 1] = static_cast<JSAMPLE>(qGreen(c));
-                row[3 * x + 2] = static_cast<JSAMPLE>(qBlue(c));
-            } else {
-                row[x] = static_cast<JSAMPLE>(qRed(c));
-            }
-        }
-        JSAMPROW rows[] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    ByteSet out(buffer, buffer + size);
-    jpeg_destroy_compress(&cinfo);
-    std::free(buffer);
-    return out;
+    return tools::EncodeJpeg({width, height, components, quality, progressive}, colourAt);
 }
 
 ByteSet MakeBmp(const BitmapRecipe& recipe) {

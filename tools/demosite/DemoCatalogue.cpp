@@ -4,9 +4,8 @@
 #include "BuildConfig.h"
 #include "services/Gbk.h"
 #include "services/TextOps.h"
+#include "tools/jpeg/JpegEncoder.h"
 
-#include <cstdio>
-#include <jpeglib.h>
 
 namespace paveno::demo {
 namespace {
@@ -239,48 +238,11 @@ Response ErrorPage(int status) {
 }
 
 ByteSet MakeJpeg(int width, int height, std::uint32_t seed, std::size_t bytes) {
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 3);
-    const std::uint8_t r = 80 + seed * 37 % 150, g = 60 + seed * 91 % 160, b = 90 + seed * 53 % 140;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = &pixels[(static_cast<std::size_t>(y) * width + x) * 3];
-            const bool band = (y / 8 + x / 16) % 3 == 0; // a simple pattern so covers differ visibly
-            p[0] = band ? 255 - r : r;
-            p[1] = static_cast<std::uint8_t>(g + y);
-            p[2] = band ? b / 2 : b;
-        }
-    }
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    jpeg_mem_dest(&cinfo, &out, &outSize);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    // A comment segment brings the file to the wanted size; decoders skip it.
-    std::size_t padding = bytes > 1000 ? bytes - 1000 : 0;
-    while (padding > 0) {
-        const std::size_t chunk = std::min<std::size_t>(padding, 65000);
-        std::vector<JOCTET> comment(chunk, 'x');
-        jpeg_write_marker(&cinfo, JPEG_COM, comment.data(), static_cast<unsigned>(chunk));
-        padding -= chunk;
-    }
-    for (int y = 0; y < height; ++y) {
-        JSAMPROW row = &pixels[static_cast<std::size_t>(y) * width * 3];
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    ByteSet jpeg(out, out + outSize);
-    jpeg_destroy_compress(&cinfo);
-    std::free(out);
-    return jpeg;
+    const std::uint32_t r = 80 + seed * 37 % 150, g = 60 + seed * 91 % 160, b = 90 + seed * 53 % 140;
+    return tools::EncodeJpeg({width, height, 3, 90, false, bytes}, [&](int x, int y) {
+        const bool band = (y / 8 + x / 16) % 3 == 0; // a simple pattern so covers differ visibly
+        return (band ? 255 - r : r) << 16 | ((g + static_cast<std::uint32_t>(y)) & 0xFF) << 8 | (band ? b / 2 : b);
+    });
 }
 
 } // namespace paveno::demo
