@@ -57,12 +57,6 @@ std::filesystem::path UserDataFolder() {
     return std::filesystem::path(home) / ".local" / "share";
 }
 
-std::filesystem::path ExecutableFolder() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::current_path(ec) : exe.parent_path();
-}
-
 // A whole decimal number from `low` to `high`, nothing else (no sign, no fraction, no blanks).
 bool WholeNumberIn(const std::string& text, long low, long high) {
     if (text.empty() || text.size() > 9 ||

@@ -3,6 +3,7 @@
 
 #include "forms/kinds/Kinds.h"
 #include "forms/kinds/WindowKind.h"
+#include "services/Files.h"
 #include "services/Gbk.h"
 
 #include <QApplication>
@@ -79,13 +80,6 @@ bool Alive(std::uint64_t serial) {
 void QuitIfNoneAlive() {
     Engine& e = E();
     if (e.live.empty() && e.loop) e.loop->exit(0);
-}
-
-std::filesystem::path ExecutableFolder() {
-    if (QCoreApplication::instance()) return QCoreApplication::applicationDirPath().toStdString();
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::current_path() : exe.parent_path();
 }
 
 // Removes a window from the table and releases it without raising anything.

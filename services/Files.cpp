@@ -176,13 +176,11 @@ int gNextFile = 1;
 
 std::optional<Text> gRunDirectory;
 
-Text ExecutableFolder() {
-    std::string exe(PATH_MAX, '\0');
-    ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size());
-    if (n <= 0) return {};
-    exe.resize(static_cast<size_t>(n));
-    exe.erase(exe.rfind('/'));
-    return Utf8ToGbkLossy(exe);
+// Drops trailing separators, but not a 0x5C that is the trail byte of the last character.
+Text WithoutTrailingSeparators(Text folder) {
+    while (gbk::EndsInSeparator(folder, "/\\"))
+        folder.pop_back();
+    return folder;
 }
 
 // --- folder deletion --------------------------------------------------------------------------------------------
@@ -238,17 +236,19 @@ bool FileNameMatches(const Text& name, const Text& pattern) {
 
 Text GetRunDirectory() {
     std::lock_guard lock(gMutex);
-    if (!gRunDirectory) gRunDirectory = ExecutableFolder();
+    if (!gRunDirectory) gRunDirectory = WithoutTrailingSeparators(Utf8ToGbkLossy(ExecutableFolder().string()));
     return *gRunDirectory;
+}
+
+std::filesystem::path ExecutableFolder() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::current_path(ec) : exe.parent_path();
 }
 
 void SetRunDirectory(const Text& folder) {
     std::lock_guard lock(gMutex);
-    // Drop trailing separators, but not a 0x5C that is the trail byte of the last character.
-    Text kept = folder;
-    while (gbk::EndsInSeparator(kept, "/\\"))
-        kept.pop_back();
-    gRunDirectory = std::move(kept);
+    gRunDirectory = WithoutTrailingSeparators(folder);
 }
 
 bool CreateFolder(const Text& path) {

@@ -4,6 +4,7 @@
 #include "services/Text.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <initializer_list>
 #include <optional>
 #include <span>
@@ -16,8 +17,10 @@ namespace paveno {
 
 // The folder of the executable as a GBK text without a trailing separator; "" when that folder is "/".
 Text GetRunDirectory();
-// The engine fixes the run directory at start (tests give their own); until then it is read from /proc/self/exe.
+// The engine fixes the run directory at start (tests give their own); until then it is the executable's folder.
 void SetRunDirectory(const Text& folder);
+// The folder that holds the running executable (from /proc/self/exe); the current folder when that cannot be read.
+std::filesystem::path ExecutableFolder();
 
 // Creates one folder; false when it exists already or its parent is missing.
 bool CreateFolder(const Text& path);
