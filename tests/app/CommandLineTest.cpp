@@ -18,7 +18,7 @@ TEST(CommandLine, ReadsTheOptionsAndRefusesMistakes) {
         std::vector<std::string> args;
         bool ok;
         bool library = false;
-        std::string kind, category, pages, delay;
+        std::string kind{}, category{}, pages{}, delay{};
         bool overwrite = false;
         bool help = false, version = false;
     };
@@ -90,7 +90,7 @@ TEST_F(AppTest, TheHeadlessRunCollectsLikeAUserAndEnds) {
     site_.serve(category.listPath + "1.html", ToText(catalogue.Answer(category.listPath + "1.html").body));
     for (int b = 0; b < 3; ++b) {
         const int serial = catalogue.BookAt(17, b).serial;
-        for (const std::string path :
+        for (const std::string& path :
              {"/txt/" + std::to_string(serial) + "txt.html", "/dianzishu/UploadPic/" + std::to_string(serial) + ".jpg",
               "/down/2011/" + std::to_string(serial) + ".rar"}) {
             const ByteSet body = catalogue.Answer(path).body;

@@ -168,7 +168,9 @@ TEST_F(AppTest, EachContactButtonOpensItsLinkOnceAndDisappears) {
         // Without a browser the user gets the link to paste into one.
         EXPECT_EQ(BoxTexts(), c.browser ? std::vector<std::string>{}
                                         : std::vector<std::string>{"无法打开链接，已复制到剪贴板：\r\n" + link});
-        if (!c.browser) EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), link);
+        if (!c.browser) {
+            EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), link);
+        }
     }
     EXPECT_NE(shell_.opened[0].find("&site=qq&menu=yes"), std::string::npos);
 }
