@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "services/Http.h"
 #include "services/system/Transfers.h"
+#include "services/Http.h"
 #include "tests/support/LocalSite.h"
 
 #include <gtest/gtest.h>

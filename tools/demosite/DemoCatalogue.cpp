@@ -6,7 +6,6 @@
 #include "services/TextOps.h"
 #include "tools/jpeg/JpegEncoder.h"
 
-
 namespace paveno::demo {
 namespace {
 
@@ -215,19 +214,20 @@ Response DemoCatalogue::ArchiveAt(int serial) const {
 Response ErrorPage(int status) {
     const bool missing = status == 404;
     const Text headline = missing ? Text("404 Not Found") : Decimal(status) + " Internal Server Error";
-    Text page = G("<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
-                  "charset=gbk\" />\r\n<title>") +
-                headline +
-                G(" - 小说下载</title>\r\n<style type=\"text/css\">\r\nbody{margin:0;font:12px/1.8 "
-                  "\"宋体\",Arial;color:#333;background:#f5f5f5}\r\n.top{height:32px;background:#1d6fb8;color:#fff;"
-                  "padding:0 20px;line-height:32px}\r\n.box{width:760px;margin:40px auto;background:#fff;border:1px "
-                  "solid #ddd;padding:30px}\r\n.box h1{font-size:22px;color:#c00}\r\n.nav li{display:inline-block;"
-                  "width:120px}\r\n.foot{text-align:center;color:#999;padding:20px}\r\n</style>\r\n</head>\r\n"
-                  "<body>\r\n<div class=\"top\">小说下载 - 全本小说TXT免费下载</div>\r\n<div class=\"box\">\r\n<h1>") +
-                headline + "</h1>\r\n<p>" +
-                (missing ? G("对不起，您要访问的页面不存在，或者该文件已被删除。") : G("服务器内部错误，请稍后再试。")) +
-                G("</p>\r\n<p>您可以返回<a href=\"http://") + build::kListHost +
-                G("/\">网站首页</a>，或者从下面的分类中继续寻找您喜欢的小说：</p>\r\n<ul class=\"nav\">\r\n");
+    Text page =
+        G("<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
+          "charset=gbk\" />\r\n<title>") +
+        headline +
+        G(" - 小说下载</title>\r\n<style type=\"text/css\">\r\nbody{margin:0;font:12px/1.8 "
+          "\"宋体\",Arial;color:#333;background:#f5f5f5}\r\n.top{height:32px;background:#1d6fb8;color:#fff;"
+          "padding:0 20px;line-height:32px}\r\n.box{width:760px;margin:40px auto;background:#fff;border:1px "
+          "solid #ddd;padding:30px}\r\n.box h1{font-size:22px;color:#c00}\r\n.nav li{display:inline-block;"
+          "width:120px}\r\n.foot{text-align:center;color:#999;padding:20px}\r\n</style>\r\n</head>\r\n"
+          "<body>\r\n<div class=\"top\">小说下载 - 全本小说TXT免费下载</div>\r\n<div class=\"box\">\r\n<h1>") +
+        headline + "</h1>\r\n<p>" +
+        (missing ? G("对不起，您要访问的页面不存在，或者该文件已被删除。") : G("服务器内部错误，请稍后再试。")) +
+        G("</p>\r\n<p>您可以返回<a href=\"http://") + build::kListHost +
+        G("/\">网站首页</a>，或者从下面的分类中继续寻找您喜欢的小说：</p>\r\n<ul class=\"nav\">\r\n");
     for (const auto& category : DemoCatalogue::Categories()) {
         page += JoinTexts(Text("<li><a href=\"http://"), build::kListHost, category.listPath, "1.html", "\" title=\"",
                           category.name, G("TXT下载\">"), category.name, "</a></li>\r\n");
