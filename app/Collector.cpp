@@ -16,7 +16,7 @@
 #include "services/Ini.h"
 #include "services/Prefetcher.h"
 #include "services/WholeFile.h"
-#include "services/system/SystemOps.h"
+#include "system/SystemOps.h"
 
 #include <QTimer>
 

@@ -8,7 +8,7 @@
 #include "app/UserActions.h"
 #include "forms/Seams.h"
 #include "services/Gbk.h"
-#include "services/system/SystemOps.h"
+#include "system/SystemOps.h"
 
 #include <cstdio>
 #include <string>

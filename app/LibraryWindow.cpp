@@ -13,7 +13,7 @@
 #include "services/Gbk.h"
 #include "services/GbkScan.h"
 #include "services/Ini.h"
-#include "services/system/SystemOps.h"
+#include "system/SystemOps.h"
 
 #include <QLineEdit>
 

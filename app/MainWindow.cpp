@@ -10,7 +10,7 @@
 #include "app/Properties.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
-#include "services/system/SystemOps.h"
+#include "system/SystemOps.h"
 
 #include <QCoreApplication>
 

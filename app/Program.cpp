@@ -9,7 +9,7 @@
 #include "forms/format/WindowData.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
-#include "services/system/Transfers.h"
+#include "system/Transfers.h"
 
 #include <fcntl.h>
 #include <pwd.h>

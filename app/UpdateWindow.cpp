@@ -9,7 +9,7 @@
 #include "services/Files.h"
 #include "services/Gbk.h"
 #include "services/Http.h"
-#include "services/system/SystemOps.h"
+#include "system/SystemOps.h"
 
 #include <algorithm>
 #include <chrono>

@@ -2,7 +2,7 @@
 // CPU time of Delay(2000) as a share of one core, against the busy wait that polls the queue until the deadline,
 // measured in the same run. A timer ticks every 10 ms throughout, as a window's timer would, to show that events
 // still run during either wait; one more Delay runs with nothing to do.
-#include "services/system/SystemOps.h"
+#include "system/SystemOps.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

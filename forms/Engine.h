@@ -5,7 +5,6 @@
 #include "forms/Program.h"
 #include "forms/Seams.h"
 #include "forms/format/WindowData.h"
-#include "services/Files.h"
 #include "services/Value.h"
 
 #include <QPointer>
@@ -49,10 +48,6 @@ inline void WriteProperty(std::uint32_t windowId, std::uint32_t controlId, int p
 void FreeBlock(Value& block);
 ByteSet AllocBlock(std::int32_t count);
 void EndProgram(int code);
-// The file search entries are the file services' own search.
-using paveno::CloseFileFind;
-using paveno::FindFileFirst;
-using paveno::FindFileNext;
 
 // Engine services for the system operations and the kinds.
 // Creates the window from its record, raises its creation events and shows it; a window loaded already is only

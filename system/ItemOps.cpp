@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Combo box and list box items.
-#include "services/system/SystemOps.h"
+#include "system/SystemOps.h"
 
 #include "forms/Engine.h"
 #include "forms/kinds/ComboBox.h"
 #include "forms/kinds/ListBox.h"
-#include "services/system/NotLoaded.h"
+#include "system/NotLoaded.h"
 
 namespace paveno {
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Message boxes, the shell, waiting and random numbers.
-#include "services/system/SystemOps.h"
+#include "system/SystemOps.h"
 
 #include "forms/Seams.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "services/system/Transfers.h"
+#include "system/Transfers.h"
 
 #include "services/Http.h"
 

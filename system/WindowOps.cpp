@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Loading and closing windows, and the keyboard focus.
-#include "services/system/SystemOps.h"
+#include "system/SystemOps.h"
 
 #include "forms/Engine.h"
 #include "services/Gbk.h"
-#include "services/system/NotLoaded.h"
+#include "system/NotLoaded.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

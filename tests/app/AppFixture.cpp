@@ -5,7 +5,7 @@
 #include "app/Properties.h"
 #include "app/UserActions.h"
 #include "services/ConnectTo.h"
-#include "services/system/SystemOps.h"
+#include "system/SystemOps.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -8,7 +8,7 @@
 #include "services/Files.h"
 #include "services/Ini.h"
 #include "services/NativePath.h"
-#include "services/system/SystemOps.h"
+#include "system/SystemOps.h"
 #include "tests/app/AppFixture.h"
 
 #include <QListWidget>

@@ -9,7 +9,7 @@
 #include "services/Http.h"
 #include "services/Ini.h"
 #include "services/WholeFile.h"
-#include "services/system/SystemOps.h"
+#include "system/SystemOps.h"
 #include "tests/app/CollectionFixture.h"
 
 using namespace paveno;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "services/system/SystemOps.h"
+#include "system/SystemOps.h"
 #include "tests/system/SystemFixture.h"
 
 #include <QAbstractButton>
