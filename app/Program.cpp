@@ -67,10 +67,17 @@ bool WholeNumberIn(const std::string& text, long low, long high) {
     return value >= low && value <= high;
 }
 
+// The folders where the system's programs are installed (a package puts Paveno in /usr/bin, `cmake --install` in
+// /usr/local/bin). Root can write there, but a library there would sit among the programs and outlive the package.
+bool IsSystemProgramFolder(const std::filesystem::path& folder) {
+    const std::string path = folder.lexically_normal().string();
+    return path.starts_with("/usr/") || path == "/bin" || path == "/sbin";
+}
+
 } // namespace
 
 std::filesystem::path ChooseRunDirectory(const std::filesystem::path& executableFolder) {
-    if (CanCreateFilesIn(executableFolder)) return executableFolder;
+    if (!IsSystemProgramFolder(executableFolder) && CanCreateFilesIn(executableFolder)) return executableFolder;
     const std::filesystem::path data = UserDataFolder();
     if (data.empty()) return executableFolder;
     const std::filesystem::path folder = data / "paveno";

@@ -64,6 +64,9 @@ TEST(RunDirectoryTest, AnInstalledProgramKeepsItsLibraryInTheUsersDataFolder) {
         {"XDG_DATA_HOME unset", "/proc", nullptr, home.path() / ".local/share/paveno"},
         {"XDG_DATA_HOME empty", "/proc", "", home.path() / ".local/share/paveno"},
         {"XDG_DATA_HOME relative", "/proc", relative.c_str(), home.path() / ".local/share/paveno"},
+        // Root can write into these, but they hold the system's programs, not a library.
+        {"installed by a package", "/usr/bin", data.path().c_str(), data.path() / "paveno"},
+        {"installed from source", "/usr/local/bin", data.path().c_str(), data.path() / "paveno"},
     };
     if (geteuid() != 0) { // root writes into a folder without write permission all the same
         cases.push_back({"read-only folder", readOnly.path(), data.path().c_str(), data.path() / "paveno"});
