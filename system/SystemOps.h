@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "forms/Seams.h"
 #include "services/Text.h"
 
 #include <cstdint>
@@ -12,11 +13,11 @@ namespace paveno {
 // windows, combo box, list box and focus operations. Windows and controls are named by their ids. A window or
 // control that is not loaded is the run-time error "指定窗口或窗口组件不存在或尚未载入" where noted.
 
-// Message box styles that the handlers pass, and the results they test.
-inline constexpr std::uint32_t kMessageOk = 0;
-inline constexpr std::uint32_t kMessageOkCancel = 1;
-inline constexpr std::uint32_t kMessageOkCancelQuestion = 0x21;
-inline constexpr std::uint32_t kMessageOkInformation = 0x40;
+// Message box styles that the handlers pass (the box's own numbering), and the results they test.
+inline constexpr std::uint32_t kMessageOk = forms::kBoxOk;
+inline constexpr std::uint32_t kMessageOkCancel = forms::kBoxOkCancel;
+inline constexpr std::uint32_t kMessageOkCancelQuestion = forms::kBoxOkCancel | forms::kBoxIconQuestion;
+inline constexpr std::uint32_t kMessageOkInformation = forms::kBoxOk | forms::kBoxIconInformation;
 enum MessageResult : std::int32_t {
     kResultOk = 0,
     kResultCancel = 1,
