@@ -50,7 +50,15 @@ void CloseUpdateWindow() {
 } // namespace
 
 void 更新窗口_创建完毕() {
-    WriteText(更新窗口::id, 更新窗口::编辑框3, forms::EditBox::kContent, ToText(AskUpdateServer("/pavenobk/banben")));
+    const Text answer = ToText(AskUpdateServer("/pavenobk/banben"));
+    // The windows went on while the server was asked: the program may be ending, or a collection may have run and
+    // closed the main window. Then there is nobody to offer the update to.
+    if (!forms::IsWindowLoaded(更新窗口::id)) return;
+    if (!forms::IsWindowLoaded(主窗口::id)) {
+        CloseWindow(更新窗口::id);
+        return;
+    }
+    WriteText(更新窗口::id, 更新窗口::编辑框3, forms::EditBox::kContent, answer);
     const double own = ToNumber(ReadText(更新窗口::id, 更新窗口::编辑框2, forms::EditBox::kContent));
     const double newest = ToNumber(ReadText(更新窗口::id, 更新窗口::编辑框3, forms::EditBox::kContent));
     // While the answer came, the user may have started a collection: the offer waits for the next start then.

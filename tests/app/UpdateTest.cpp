@@ -5,9 +5,11 @@
 #include "services/Files.h"
 #include "services/Http.h"
 #include "tests/app/AppFixture.h"
+#include "tools/demosite/DemoCatalogue.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QTimer>
 
 #include <fstream>
 
@@ -173,4 +175,40 @@ TEST_F(AppTest, EachContactButtonOpensItsLinkOnceAndDisappears) {
         }
     }
     EXPECT_NE(shell_.opened[0].find("&site=qq&menu=yes"), std::string::npos);
+}
+
+// The windows go on while the update server is slow to answer: a user may collect a whole category meanwhile and
+// answer its summary with OK, which closes the main window. The late answer then offers nothing and raises no error.
+TEST_F(AppTest, ALateUpdateAnswerAfterACollectionOffersNothing) {
+    site_.respond("/pavenobk/banben", SiteResponse::Drip("1171", 400)); // about 1.6 s
+    const demo::DemoCatalogue catalogue({.booksPerCategory = 1, .archiveBytes = 500});
+    const auto& category = demo::DemoCatalogue::Categories()[0];
+    const std::string page = category.listPath + "1.html";
+    site_.serve(page, std::string(ViewOf(catalogue.Answer(page).body)));
+    for (const std::string path : {"/txt/100000txt.html", "/dianzishu/UploadPic/100000.jpg", "/down/2011/100000.rar"})
+        site_.serve(path, std::string(ViewOf(catalogue.Answer(path).body)));
+
+    bool collected = false;
+    QTimer user;
+    user.setSingleShot(true);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        Type(W::主窗口::id, W::主窗口::编辑框2, "0");
+        Click(W::主窗口::id, W::主窗口::按钮3);
+        Pick(W::主窗口::id, W::主窗口::完本类, 0);
+        box_.answers = {forms::kAnswerOk};
+        Click(W::主窗口::id, W::主窗口::按钮2);
+        collected = true;
+    });
+    ASSERT_TRUE(Start(true));
+    user.start(100);
+    WaitUntil([&] { return collected && site_.openConnections() == 0; }, 20);
+    Settle();
+    EXPECT_TRUE(collected);
+    EXPECT_EQ(
+        BoxTexts(),
+        std::vector<std::string>{"采集完成，共采集1篇小说，其中已存在0篇小说，本次成功采集1篇小说！是否查看文件？"})
+        << "no run-time error";
+    EXPECT_TRUE(Shown(W::书库窗口::id));
+    EXPECT_FALSE(Loaded(W::更新窗口::id));
+    EXPECT_TRUE(end_.codes.empty());
 }
