@@ -30,11 +30,12 @@ namespace {
 // The working texts of the parse phase. They take the line-break form of the marker window's text boxes, so that
 // markers stored with CR LF also match pages sent with LF or CR alone.
 struct WorkingTexts {
-    Text list;      // the cut list of one page
-    Text entry;     // the entry being harvested
-    Text remaining; // the list after that entry
-    Text title;     // the title of the current book
-    Text coverNote; // why the current book has no cover, for its report; empty when it has one
+    Text list;       // the cut list of one page
+    Text entry;      // the entry being harvested
+    Text remaining;  // the list after that entry
+    Text title;      // the title of the current book
+    Text coverNote;  // why the current book has no cover, for its report; empty when it has one
+    Text archiveUrl; // where the current book's archive comes from, for the failure record
     PageMarkers markers;
 };
 
@@ -151,12 +152,6 @@ void ForEachEntry(const Text& list, const PageMarkers& markers,
     }
 }
 
-std::int32_t CountEntries(const Text& list, const PageMarkers& markers) {
-    std::int32_t count = 0;
-    ForEachEntry(list, markers, [&](const Text&, const EntryFields&) { ++count; });
-    return count;
-}
-
 // "{T}篇小说，其中已存在{E}篇小说，本次成功采集{S}篇小说", and "，失败{F}篇" once a book has failed; T = E + S + F.
 Text CountsText() {
     const CollectionState& s = State();
@@ -237,28 +232,35 @@ BookUrls UrlsOf(const Text& entry, const PageMarkers& markers, const Text& seria
             Url(build::kPictureHost, {"/dianzishu/UploadPic/", CutCoverName(entry, markers)}), ArchiveUrl(serial)};
 }
 
-// The addresses the harvests of a cut list will ask for, in their order: for every book that will be fetched (not
-// present, with a title the library can hold), its download page and cover (when it has a serial number; the cover
-// only while the stored one is small) and its archive. The harvest decides the same way, entry by entry.
-std::vector<Text> UrlsAhead(const Text& list, const PageMarkers& markers) {
+// What the harvests of a cut list will do: how many books they take, and, when `withUrls`, the addresses they will
+// ask for in their order: for every book that will be fetched (not present, with a title the library can hold), its
+// download page and cover (when it has a serial number; the cover only while the stored one is small) and its
+// archive. The harvest decides the same way, entry by entry.
+struct PageAhead {
+    std::int32_t books = 0;
+    std::vector<Text> urls;
+};
+
+PageAhead LookAhead(const Text& list, const PageMarkers& markers, bool withUrls) {
     const bool finished = FinishedKind();
     const Text runDir = GetRunDirectory();
     const Text categoryPath = store::CategoryPath(finished, SelectedItem(CategoryBox(finished)));
-    std::vector<Text> urls;
+    PageAhead ahead;
     ForEachEntry(list, markers, [&](const Text& entry, const EntryFields& fields) {
-        if (fields.intro.empty() || store::TitleProblem(fields.title) ||
+        ++ahead.books;
+        if (!withUrls || fields.intro.empty() || store::TitleProblem(fields.title) ||
             PresentBySize(store::ArchivePath(runDir, categoryPath, fields.title))) {
             return;
         }
         const Text serial = FinalSerial(fields.serial);
         const BookUrls book = UrlsOf(entry, markers, serial);
         if (!serial.empty()) {
-            urls.push_back(book.textPage);
-            if (CoverWanted(store::CoverPath(runDir, fields.title))) urls.push_back(book.cover);
+            ahead.urls.push_back(book.textPage);
+            if (CoverWanted(store::CoverPath(runDir, fields.title))) ahead.urls.push_back(book.cover);
         }
-        urls.push_back(book.archive);
+        ahead.urls.push_back(book.archive);
     });
-    return urls;
+    return ahead;
 }
 
 // A download that may be written: whole with a success status. Otherwise `why` says what went wrong.
@@ -371,8 +373,9 @@ void ParseListPage(int page) {
     RunProgress& p = Progress();
     p.page = page;
     p.pages = State().pageCount;
-    p.books = CountEntries(w.list, w.markers);
-    if (p.prefetcher) p.prefetcher->Enqueue(UrlsAhead(w.list, w.markers));
+    const PageAhead ahead = LookAhead(w.list, w.markers, p.prefetcher != nullptr);
+    p.books = ahead.books;
+    if (p.prefetcher) p.prefetcher->Enqueue(ahead.urls);
     NextEntry(w.list);
     for (int k = 1; k <= 20 && !Stopping(); ++k) {
         p.book = std::min(k, p.books);
@@ -400,7 +403,8 @@ void HarvestEntry() {
     s.bookAuthor = std::move(fields.author);
     s.bookIntro = std::move(fields.intro);
     w.coverNote.clear();
-    const Text archiveUrl = ArchiveUrl(FinalSerial(s.bookSerial));
+    w.archiveUrl = ArchiveUrl(FinalSerial(s.bookSerial));
+    const Text& archiveUrl = w.archiveUrl;
 
     // A title that cannot be a file name or an index key is not fetched at all: nothing of it could be stored.
     if (!w.title.empty() && !s.bookIntro.empty()) {
@@ -461,13 +465,13 @@ void WriteBookRecord(bool existed) {
     // The index key comes last: it never points at an archive whose records could not be written.
     Text why;
     if (!Saved(store::IntroductionPath(runDir, s.categoryPath, title), ToBytes(s.bookIntro), why)) {
-        FailBook(ArchiveUrl(FinalSerial(s.bookSerial)), why, existed);
+        FailBook(Work().archiveUrl, why, existed);
         return;
     }
     if (!WriteIniValue(store::AuthorPath(runDir, s.categoryPath, title), title, store::AuthorKey(), s.bookAuthor) ||
         !WriteIniValue(store::IndexPath(runDir), store::IndexSection(), title,
                        store::ArchivePath(runDir, s.categoryPath, title))) {
-        FailBook(ArchiveUrl(FinalSerial(s.bookSerial)), Gbk("保存失败：无法写入索引"), existed);
+        FailBook(Work().archiveUrl, Gbk("保存失败：无法写入索引"), existed);
         return;
     }
     if (!existed) ++s.successCount;

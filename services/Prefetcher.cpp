@@ -160,9 +160,12 @@ void Prefetcher::Fetch(const std::shared_ptr<Entry>& entry) {
         const auto asked =
             fetched.outcome.retryAfter.count() > 0 ? fetched.outcome.retryAfter : std::chrono::seconds(1);
         quietUntil_ = std::chrono::steady_clock::now() + std::min(asked, settings_.longestRetryAfter);
-        changed_.wait_until(lock, quietUntil_, [&] { return e->abandon.load(); });
+        // The collection's stop says nothing to this lock, so the pause looks for it every tenth of a second.
+        const auto given = [&] { return e->abandon || (stop_ && stop_->load()); };
+        while (!given() && std::chrono::steady_clock::now() < quietUntil_)
+            changed_.wait_for(lock, std::chrono::milliseconds(100));
         lock.unlock();
-        if (!e->abandon) fetched = FetchFromNetwork(e->url, control);
+        if (!given()) fetched = FetchFromNetwork(e->url, control);
     }
     std::lock_guard lock(mutex_);
     e->received = 0;

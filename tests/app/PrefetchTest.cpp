@@ -158,3 +158,24 @@ TEST_F(PrefetchTest, AStopCancelsTheTransfersAheadAndLeavesNothingBehind) {
     for (const auto& entry : fs::recursive_directory_iterator(At("小说")))
         EXPECT_NE(entry.path().extension(), ".rar") << entry.path();
 }
+
+// A stop during the pause a busy server asked for ends the run then, not once the pause is over.
+TEST_F(PrefetchTest, AStopEndsTheRetryAfterPause) {
+    ServeBooks(Finished(), 1, {MakeBook(850, "久等")});
+    ServeFiles(850);
+    SiteResponse busy = SiteResponse::Page("<html>slow down</html>", 503);
+    busy.headers.push_back({"Retry-After", "60"});
+    site_.respond("/down/2011/850.rar", busy);
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        if (Requests("/down/2011/850.rar") == 0 || !Loaded(W::等待窗口::id)) return;
+        user.stop();
+        forms::FindLiveControl(W::等待窗口::id, 0)->widget()->close();
+    });
+    user.start(20);
+    const auto start = std::chrono::steady_clock::now();
+    Collect(true, 0, "1", forms::kAnswerCancel, false, [] { app::Prefetching().connections = 4; });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << "the 60 s pause held the stop";
+    EXPECT_EQ(Summary(), "采集已停止，共采集0篇小说，其中已存在0篇小说，本次成功采集0篇小说！是否查看文件？");
+    EXPECT_EQ(Requests("/down/2011/850.rar"), 1) << "not asked again after the stop";
+}
