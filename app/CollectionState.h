@@ -24,11 +24,10 @@ struct CollectionState {
     Text textPageUrl;
     Text archiveSizeText;
 
-    // The last run: whether it could start at all (site reachable, library free and writable), and how many of
-    // its books failed. The headless run's exit status comes from these.
+    // The last run: whether it could start and go on (site reachable, library free and writable, the site not
+    // given up for gone), and how many of its books failed. The headless run's exit status comes from these.
     bool runRefused = false;
     std::int32_t runFailures = 0;
-    bool failureHeaderWritten = false; // the run's header line is in the failure record
 
     // The end routine releases the working texts.
     void ReleaseTexts();

@@ -83,7 +83,8 @@ int RunHeadlessCollection(const ProgramOptions& options) {
         forms::Seams seams;
         ~Restore() {
             forms::SetSeams(seams);
-            SetReportObserver({});
+            Collecting().reports = {};
+            Collecting().notices = {};
         }
     } restore{before};
     if (!StartProgram(options)) return StartFailure();
@@ -95,14 +96,16 @@ int RunHeadlessCollection(const ProgramOptions& options) {
     const auto found = std::find(categories.begin(), categories.end(), request.category);
     if (found == categories.end()) return Refuse("unknown category " + request.kind + "/" + request.category);
 
-    SetReportObserver([](const Text& report) {
+    Collecting().reports = [](const Text& report) {
         Print(stdout, TerminalText(report));
         Print(stdout, "----");
-    });
+    };
+    // The pauses a busy site asks for: why the run goes slower than the response delay says.
+    Collecting().notices = [](const Text& notice) { Print(stderr, TerminalText(notice)); };
     ClickControl(主窗口::id, finished ? 主窗口::单选框1 : 主窗口::单选框2);
     PickItem(主窗口::id, combo, static_cast<int>(found - categories.begin()));
     WriteText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent, Utf8ToGbkLossy(request.pages));
-    if (request.connections) Prefetching().connections = *request.connections;
+    if (request.connections) Collecting().connections = *request.connections;
     if (request.delayMs) {
         WriteText(主窗口::id, 主窗口::编辑框2, forms::EditBox::kContent, Utf8ToGbkLossy(*request.delayMs));
         ClickControl(主窗口::id, 主窗口::按钮3);

@@ -10,10 +10,11 @@ Usage: bench/collect_bench.py [BUILD_DIR] [--rounds N] [--connections 1,2,4,8] [
 import argparse
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
-import time
+
+sys.path.insert(0, os.path.dirname(__file__))
+from demo_site import Build, Site, catalogue_urls, fetch_with_curl, median, run, tail  # noqa: E402
 
 BOOKS = 100
 PAGES = 5
@@ -29,59 +30,9 @@ parser.add_argument("--only", choices=["loopback", "distant"], help="measure one
 args = parser.parse_args()
 rounds = args.legacy_rounds or args.rounds
 connections = [int(n) for n in args.connections.split(",") if n.strip()]
-build = os.path.abspath(args.build)
-paveno = os.path.join(build, "app", "paveno")
-site_program = os.path.join(build, "tools", "demosite", "paveno-demo-site")
-hosts = {}
-with open(os.path.join(build, "generated", "BuildConfig.h"), encoding="utf-8") as config:
-    for line in config:
-        if "constexpr const char k" in line:
-            name = line.split("k", 1)[1].split("[")[0]
-            hosts[name] = line.split('"')[1]
-
-# Neither curl nor Paveno may send the loopback requests to a developer's proxy.
-env = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy")}
-env["QT_QPA_PLATFORM"] = "offscreen"
-
-# The URLs the collection fetches, in its order: the list pages, then per book its text page, cover and archive.
-urls = [f"http://{hosts['ListHost']}/wanben/xh/tuijian{p}.html" for p in range(1, PAGES + 1)]
-for book in range(BOOKS):
-    serial = 100000 + book
-    urls += [f"http://{hosts['TextHost']}/txt/{serial}txt.html",
-             f"http://{hosts['PictureHost']}/dianzishu/UploadPic/{serial}.jpg",
-             f"http://{hosts['BookHost']}/down/2011/{serial}.rar"]
-
-
-class Site:
-    """A demo site process on a free loopback port, for the life of a `with` block."""
-
-    def __init__(self, extra):
-        self.process = subprocess.Popen(
-            [site_program, "--port", "0", "--books-per-category", str(BOOKS), "--archive-bytes", "512000",
-             "--cover-bytes", "20480"] + extra, stdout=subprocess.PIPE, text=True)
-        self.mapping = f"::127.0.0.1:{int(self.process.stdout.readline().rsplit(':', 1)[1])}"
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *_):
-        self.process.terminate()
-        self.process.wait()
-
-
-def run(command, log):
-    """Exit status, wall time in seconds and the peak resident memory (KiB) of that one process."""
-    with open(log, "wb") as out:
-        start = time.monotonic()
-        child = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT, env=env)
-        _, status, usage = os.wait4(child.pid, 0)
-        seconds = time.monotonic() - start
-    return os.waitstatus_to_exitcode(status), seconds, usage.ru_maxrss
-
-
-def tail(log, lines=8):
-    with open(log, "rb") as f:
-        return "\n".join(f.read().decode("utf-8", "replace").splitlines()[-lines:])
+build = Build(args.build)
+urls = catalogue_urls(build, PAGES, BOOKS)
+SITE = ["--books-per-category", str(BOOKS), "--archive-bytes", "512000", "--cover-bytes", "20480"]
 
 
 def collect(site, extra=()):
@@ -89,7 +40,7 @@ def collect(site, extra=()):
     work = tempfile.mkdtemp(prefix="paveno-bench-")
     try:
         log = os.path.join(work, "out.txt")
-        status, seconds, rss = run([paveno, "--run-dir", os.path.join(work, "run"), "--connect-to", site.mapping,
+        status, seconds, rss = run([build.paveno, "--run-dir", os.path.join(work, "run"), "--connect-to", site.mapping,
                                     "--collect", CATEGORY, "--pages", str(PAGES), "--delay", "0", *extra], log)
         if status == 2 and extra:
             return None
@@ -104,38 +55,18 @@ def collect(site, extra=()):
         shutil.rmtree(work)
 
 
-def fetch_with_curl(site):
-    # HTTP/1.0 as Paveno asks, so both open one connection per request; each body saved to a file of its own, as
-    # Paveno saves every page, cover and archive.
-    work = tempfile.mkdtemp(prefix="paveno-bench-curl-")
-    try:
-        command = ["curl", "-sS", "--fail", "--http1.0", "--connect-to", site.mapping]
-        for number, url in enumerate(urls):
-            command += ["-o", os.path.join(work, str(number)), url]
-        status, seconds, _ = run(command, os.path.join(work, "log"))
-        if status != 0:
-            raise SystemExit(f"curl ended with {status}:\n{tail(os.path.join(work, 'log'))}")
-        return seconds
-    finally:
-        shutil.rmtree(work)
-
-
-def median(values):
-    return sorted(values)[len(values) // 2]
-
-
 peak = 0
 
 
 def measure(name, site_options, with_connections):
     global peak
-    with Site(site_options) as site:
+    with Site(build, SITE + site_options) as site:
         times, curl_times, by_connections, refused = [], [], {n: [] for n in with_connections}, False
         for _ in range(rounds):
             seconds, rss = collect(site)
             times.append(seconds)
             peak = max(peak, rss)
-            curl_times.append(fetch_with_curl(site))
+            curl_times.append(fetch_with_curl(site, urls))
             for n in list(by_connections):
                 result = collect(site, ["--connections", str(n)])
                 if result is None:

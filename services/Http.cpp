@@ -3,7 +3,6 @@
 
 #include "services/ConnectTo.h"
 #include "services/Gbk.h"
-#include "services/Prefetcher.h"
 #include "services/TextOps.h"
 
 #include <curl/curl.h>
@@ -342,15 +341,18 @@ struct Response {
 };
 
 // Why a transfer that libcurl ended with `code` did not come whole.
-Text TransportReason(CURLcode code, CURL* easy, const char* errorText, bool capped) {
+Text TransportReason(CURLcode code, CURL* easy, const char* errorText, bool capped, ConnectionFault& fault) {
     if (capped) return Gbk("文件太大");
     switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
+        fault = ConnectionFault::Silent;
         return Gbk("找不到服务器");
     case CURLE_COULDNT_CONNECT:
+        fault = ConnectionFault::Refused;
         return Gbk("无法连接服务器");
     case CURLE_GOT_NOTHING:
+        fault = ConnectionFault::Dropped;
         return Gbk("服务器没有回应");
     case CURLE_ABORTED_BY_CALLBACK:
         return Gbk("已停止");
@@ -359,14 +361,18 @@ Text TransportReason(CURLcode code, CURL* easy, const char* errorText, bool capp
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         curl_off_t connectedAt = 0;
         curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connectedAt);
+        if (connectedAt == 0 || status == 0) fault = ConnectionFault::Silent;
         if (connectedAt == 0) return Gbk("连接超时");
         if (status == 0) return Gbk("服务器没有回应");
         // libcurl tells the two limits apart only in its message.
         return std::string_view(errorText).find("too slow") != std::string_view::npos ? Gbk("传输太慢")
                                                                                       : Gbk("下载超时");
     }
-    case CURLE_PARTIAL_FILE:
     case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+        fault = ConnectionFault::Dropped;
+        return Gbk("数据不完整");
+    case CURLE_PARTIAL_FILE:
         return Gbk("数据不完整");
     default:
         return Gbk("网络错误");
@@ -420,7 +426,8 @@ Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_
     if (curl_easy_getinfo(easy, CURLINFO_RETRY_AFTER, &retryAfter) == CURLE_OK && retryAfter > 0)
         response.outcome.retryAfter = std::chrono::seconds(retryAfter);
     response.outcome.whole = code == CURLE_OK && !sink.capped;
-    if (!response.outcome.whole) response.outcome.reason = TransportReason(code, easy, errorText, sink.capped);
+    if (!response.outcome.whole)
+        response.outcome.reason = TransportReason(code, easy, errorText, sink.capped, response.outcome.fault);
     char* redirect = nullptr;
     if (code == CURLE_OK && curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK && redirect) {
         response.redirect = redirect;
@@ -453,7 +460,6 @@ namespace {
 
 std::mutex runnerMutex;
 TransferRunner transferRunner;
-Prefetcher* activePrefetcher = nullptr;
 
 } // namespace
 
@@ -462,9 +468,16 @@ void SetTransferRunner(TransferRunner runner) {
     transferRunner = std::move(runner);
 }
 
-void SetPrefetcher(Prefetcher* prefetcher) {
-    std::lock_guard lock(runnerMutex);
-    activePrefetcher = prefetcher;
+void RunTransfer(const std::function<void()>& transfer) {
+    TransferRunner runner;
+    {
+        std::lock_guard lock(runnerMutex);
+        runner = transferRunner;
+    }
+    if (runner)
+        runner(transfer);
+    else
+        transfer();
 }
 
 ByteSet HttpReadFile(const Text& url) {
@@ -472,24 +485,9 @@ ByteSet HttpReadFile(const Text& url) {
 }
 
 Fetched HttpFetch(const Text& url, const FetchControl& control) {
-    TransferRunner runner;
-    Prefetcher* prefetcher;
-    {
-        std::lock_guard lock(runnerMutex);
-        runner = transferRunner;
-        prefetcher = activePrefetcher;
-    }
+    if (url.empty()) return FetchFromNetwork(url, control);
     Fetched fetched;
-    // The first fetch of a prefetched URL takes what the prefetcher got; any other goes to the network.
-    auto transfer = [&] {
-        std::optional<Fetched> ready;
-        if (prefetcher && !url.empty()) ready = prefetcher->Take(url, control);
-        fetched = ready ? std::move(*ready) : FetchFromNetwork(url, control);
-    };
-    if (runner && !url.empty())
-        runner(transfer);
-    else
-        transfer();
+    RunTransfer([&] { fetched = FetchFromNetwork(url, control); });
     return fetched;
 }
 

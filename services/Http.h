@@ -19,12 +19,17 @@ namespace paveno {
 // std::bad_alloc, as every allocation of the program does.
 ByteSet HttpReadFile(const Text& url);
 
+// How a connection failed, where that is the site's doing: it refused the connection, dropped it without an answer
+// or in the middle of one, or never answered (no address, no reply in time).
+enum class ConnectionFault { None, Refused, Dropped, Silent };
+
 // How a fetch went, beside its body.
 struct FetchOutcome {
     int status = 0;     // the status code of the final answer; 0 when no answer came
     bool whole = false; // no transport error, the announced Content-Length reached, no cap hit, not stopped
     Text reason;        // why the download is not good, in a few Chinese words (GBK); empty when it is good
-    std::chrono::seconds retryAfter{0}; // a busy server's Retry-After, 0 when it sent none
+    std::chrono::milliseconds retryAfter{0}; // a busy server's Retry-After (seconds or a date), 0 when it sent none
+    ConnectionFault fault = ConnectionFault::None;
 
     // A download that may be kept: it came whole with a 2xx status.
     bool Good() const { return whole && status >= 200 && status < 300; }
@@ -47,7 +52,8 @@ struct FetchControl {
     const HttpSettings* limits = nullptr;
 };
 
-// HttpReadFile with its outcome. Fetches may run on several threads at once, each on a connection of its own.
+// HttpReadFile with its outcome, on the transfer runner. Fetches may run on several threads at once, each on a
+// connection of its own. A collection's requests go through its own client instead (services/HttpClient.h).
 Fetched HttpFetch(const Text& url, const FetchControl& control = {});
 
 // The limits that keep a fetch from blocking the program for ever or exhausting memory. Tests lower them.
@@ -71,6 +77,8 @@ Fetched FetchFromNetwork(const Text& url, const FetchControl& control = {});
 // caller still sees one synchronous call.
 using TransferRunner = std::function<void(const std::function<void()>& transfer)>;
 void SetTransferRunner(TransferRunner runner);
+// Runs `transfer` on the installed runner, or on the calling thread when there is none.
+void RunTransfer(const std::function<void()>& transfer);
 
 HttpSettings GetHttpSettings();
 void SetHttpSettings(const HttpSettings& settings);

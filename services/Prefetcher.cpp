@@ -1,24 +1,23 @@
 // SPDX-License-Identifier: MIT
 #include "services/Prefetcher.h"
 
+#include "services/Pacer.h"
+
 #include <algorithm>
 
 namespace paveno {
 namespace {
 
-Text Key(const Text& url) {
-    return url.substr(0, url.find('#')); // what goes over the wire
-}
-
-bool TooBusy(const FetchOutcome& outcome) {
-    return outcome.status == 429 || outcome.status == 503;
+bool Same(const Request& a, const Request& b) {
+    return a.turn == b.turn && a.part == b.part && a.url == b.url;
 }
 
 } // namespace
 
-Prefetcher::Prefetcher(Settings settings, const std::atomic<bool>* stop)
-    : settings_(settings), stop_(stop), connections_(std::clamp(settings.connections, 1, 64)) {
-    for (int i = 0; i < connections_; ++i)
+Prefetcher::Prefetcher(Settings settings, Pacer& pacer, const std::atomic<bool>* stop)
+    : settings_(settings), pacer_(pacer), stop_(stop) {
+    const int workers = std::clamp(settings.connections, 1, 64);
+    for (int i = 0; i < workers; ++i)
         workers_.emplace_back([this] { Work(); });
 }
 
@@ -30,33 +29,35 @@ Prefetcher::~Prefetcher() {
             entry->abandon = true;
     }
     changed_.notify_all();
+    pacer_.Wake(); // a transfer waiting for its turn gives up at once
     for (auto& worker : workers_)
         worker.join();
 }
 
-void Prefetcher::Enqueue(const std::vector<Text>& urls) {
+void Prefetcher::Enqueue(const std::vector<Request>& requests) {
     {
         std::lock_guard lock(mutex_);
-        for (const Text& url : urls) {
+        for (const Request& request : requests) {
             auto entry = std::make_shared<Entry>();
-            entry->url = Key(url);
+            entry->request = request;
             entries_.push_back(std::move(entry));
         }
     }
     changed_.notify_all();
 }
 
-std::optional<Fetched> Prefetcher::Take(const Text& url, const FetchControl& control) {
-    const Text key = Key(url);
+void Prefetcher::Abandon(Entry& entry) {
+    entry.abandon = true;
+    if (entry.state != State::InFlight) entry.state = State::Dropped;
+}
+
+std::optional<Fetched> Prefetcher::Take(const Request& request, const FetchControl& control) {
     std::unique_lock lock(mutex_);
-    const auto found = std::find_if(entries_.begin(), entries_.end(),
-                                    [&](const auto& e) { return e->url == key && e->state != State::Dropped; });
+    const auto found = std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) {
+        return e->state != State::Dropped && !e->abandon && Same(e->request, request);
+    });
     if (found == entries_.end()) return std::nullopt;
     const std::shared_ptr<Entry> entry = *found;
-    // The collection has moved past everything before this URL: what waits there would never be taken.
-    for (auto it = entries_.begin(); it != found; ++it)
-        (*it)->abandon = true;
-    entries_.erase(entries_.begin(), found);
     std::size_t reported = 0;
     while (entry->state == State::InFlight) {
         if (control.progress && entry->received != reported) {
@@ -65,26 +66,26 @@ std::optional<Fetched> Prefetcher::Take(const Text& url, const FetchControl& con
         }
         changed_.wait(lock);
     }
-    entries_.erase(std::remove(entries_.begin(), entries_.end(), entry), entries_.end());
+    std::erase(entries_, entry);
     changed_.notify_all();
-    // Not started yet, or given up to keep within the memory cap: the caller fetches it itself.
-    if (entry->state != State::Ready) return std::nullopt;
+    if (entry->state != State::Ready) {
+        entry->abandon = true; // not started yet: it is the caller's now
+        return std::nullopt;
+    }
     return std::move(entry->result);
 }
 
-void Prefetcher::DropUntaken() {
+void Prefetcher::Release(std::uint32_t turn) {
     {
         std::lock_guard lock(mutex_);
-        for (const auto& entry : entries_)
-            entry->abandon = true;
-        entries_.clear();
+        std::erase_if(entries_, [&](const std::shared_ptr<Entry>& entry) {
+            if (entry->request.turn > turn) return false;
+            Abandon(*entry);
+            return true;
+        });
     }
     changed_.notify_all();
-}
-
-int Prefetcher::Connections() const {
-    std::lock_guard lock(mutex_);
-    return connections_;
+    pacer_.Wake();
 }
 
 std::size_t Prefetcher::PeakHeldBytes() const {
@@ -102,7 +103,6 @@ std::size_t Prefetcher::HeldBytes(const Entry* except) const {
 }
 
 std::shared_ptr<Prefetcher::Entry> Prefetcher::NextToFetch() {
-    if (inFlight_ >= connections_ || std::chrono::steady_clock::now() < quietUntil_) return nullptr;
     if (HeldBytes(nullptr) >= settings_.memoryCap) return nullptr;
     for (const auto& entry : entries_)
         if (entry->state == State::Queued) return entry;
@@ -114,11 +114,7 @@ void Prefetcher::Work() {
     while (!ending_) {
         std::shared_ptr<Entry> next = NextToFetch();
         if (!next) {
-            // A Retry-After ends by itself; everything else changes under the lock and says so.
-            if (std::chrono::steady_clock::now() < quietUntil_)
-                changed_.wait_until(lock, quietUntil_);
-            else
-                changed_.wait(lock);
+            changed_.wait(lock);
             continue;
         }
         next->state = State::InFlight;
@@ -151,22 +147,7 @@ void Prefetcher::Fetch(const std::shared_ptr<Entry>& entry) {
         }
         changed_.notify_all(); // a collection waiting for this body follows it
     };
-    Fetched fetched = FetchFromNetwork(e->url, control);
-    if (TooBusy(fetched.outcome) && !e->abandon) {
-        // The site asks for fewer requests: one connection from now on, and a pause as long as it asks (within
-        // reason) before this URL is asked for again.
-        std::unique_lock lock(mutex_);
-        connections_ = 1;
-        const auto asked =
-            fetched.outcome.retryAfter.count() > 0 ? fetched.outcome.retryAfter : std::chrono::seconds(1);
-        quietUntil_ = std::chrono::steady_clock::now() + std::min(asked, settings_.longestRetryAfter);
-        // The collection's stop says nothing to this lock, so the pause looks for it every tenth of a second.
-        const auto given = [&] { return e->abandon || (stop_ && stop_->load()); };
-        while (!given() && std::chrono::steady_clock::now() < quietUntil_)
-            changed_.wait_for(lock, std::chrono::milliseconds(100));
-        lock.unlock();
-        if (!given()) fetched = FetchFromNetwork(e->url, control);
-    }
+    Fetched fetched = pacer_.Fetch(e->request.url, e->request.turn, control);
     std::lock_guard lock(mutex_);
     e->received = 0;
     const bool stopped = stop_ && stop_->load();

@@ -2,6 +2,7 @@
 #include "tests/app/AppFixture.h"
 
 #include "BuildConfig.h"
+#include "app/Collector.h"
 #include "app/Properties.h"
 #include "app/UserActions.h"
 #include "services/ConnectTo.h"
@@ -11,6 +12,8 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QThread>
+
+#include <cstdlib>
 
 namespace paveno::test {
 
@@ -41,7 +44,11 @@ bool AppTest::Start(bool updateCheck) {
     app::ProgramOptions options;
     options.runDirectory = run_.path();
     options.updateCheck = updateCheck;
-    return app::StartProgram(options);
+    const bool started = app::StartProgram(options);
+    // The suite runs once as the program comes (files fetched ahead) and once with one connection.
+    if (const char* connections = std::getenv("PAVENO_TEST_CONNECTIONS"))
+        app::Collecting().connections = std::atoi(connections);
+    return started;
 }
 
 bool AppTest::StartLibrary() {

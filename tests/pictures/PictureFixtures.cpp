@@ -96,7 +96,7 @@ QRgb PatternColour(int index) {
 }
 
 ByteSet ReadPictureFixture(const std::string& name) {
-    const auto path = std::filesystem::path(__FILE__).parent_path() / "fixtures" / name;
+    const auto path = std::filesystem::path(PAVENO_SOURCE_DIR) / "tests" / "pictures" / "fixtures" / name;
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("missing fixture " + path.string());
     return ByteSet(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -266,6 +266,12 @@ void LocalSite::respond(std::string_view target, SiteResponse response, std::str
     routes_.insert_or_assign({Lowered(host), std::string(target)}, std::move(response));
 }
 
+void LocalSite::respondInTurn(std::string_view target, std::vector<SiteResponse> responses) {
+    std::lock_guard lock(mutex_);
+    auto& queue = inTurn_[std::string(target)];
+    queue.insert(queue.end(), std::make_move_iterator(responses.begin()), std::make_move_iterator(responses.end()));
+}
+
 std::vector<SiteRequest> LocalSite::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
@@ -276,9 +282,14 @@ void LocalSite::clearRequests() {
     requests_.clear();
 }
 
-SiteResponse LocalSite::responseFor(const SiteRequest& request) const {
+SiteResponse LocalSite::responseFor(const SiteRequest& request) {
     const auto [host, target] = RouteOf(request);
     std::lock_guard lock(mutex_);
+    if (auto it = inTurn_.find(target); it != inTurn_.end() && !it->second.empty()) {
+        SiteResponse next = std::move(it->second.front());
+        it->second.pop_front();
+        return next;
+    }
     if (auto it = routes_.find({host, target}); it != routes_.end()) return it->second;
     if (auto it = routes_.find({"", target}); it != routes_.end()) return it->second;
     return SiteResponse::Page("<html><body>404 Not Found</body></html>", 404);
@@ -331,6 +342,7 @@ void LocalSite::handle(int fd) {
     head.erase(head.find("\r\n\r\n") + 4);
     auto request = ParseRequest(std::move(head));
     if (!request) return;
+    request->arrived = std::chrono::steady_clock::now();
     const SiteResponse response = responseFor(*request);
     {
         std::lock_guard lock(mutex_);

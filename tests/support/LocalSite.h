@@ -2,7 +2,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -48,6 +50,7 @@ struct SiteRequest {
     std::string target; // as sent: a path, or a whole URL when the client spoke to a proxy
     std::string version;
     std::vector<std::pair<std::string, std::string>> headers; // in order, values without surrounding spaces
+    std::chrono::steady_clock::time_point arrived;            // when its head was read
 
     // The first header of this name (any case), or nullopt.
     std::optional<std::string> header(std::string_view name) const;
@@ -76,6 +79,8 @@ public:
     // a 404 page.
     void serve(std::string_view target, std::string_view bytes, std::string_view host = {});
     void respond(std::string_view target, SiteResponse response, std::string_view host = {});
+    // Answers the requests at `target` with `responses` in turn; once they are used up, as before (see respond).
+    void respondInTurn(std::string_view target, std::vector<SiteResponse> responses);
 
     std::vector<SiteRequest> requests() const;
     // Connections the site is still serving (a client that left ends its connection soon after).
@@ -86,7 +91,7 @@ private:
     struct Connection;
     void acceptLoop();
     void handle(int fd);
-    SiteResponse responseFor(const SiteRequest& request) const;
+    SiteResponse responseFor(const SiteRequest& request);
     void reapFinished();
 
     int listenFd_ = -1;
@@ -94,6 +99,7 @@ private:
     std::uint16_t port_ = 0;
     mutable std::mutex mutex_;
     std::map<std::pair<std::string, std::string>, SiteResponse> routes_; // (lower-case host or "", target)
+    std::map<std::string, std::deque<SiteResponse>> inTurn_;             // by target, for any host
     std::vector<SiteRequest> requests_;
     std::vector<std::unique_ptr<Connection>> connections_;
     std::thread acceptor_;

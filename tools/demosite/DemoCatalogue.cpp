@@ -76,6 +76,8 @@ Book DemoCatalogue::BookAt(int category, int index) const {
     book.intro = G("　　《") + book.title +
                  G("》讲述了一段跌宕起伏的故事。少年离开家乡，踏上未知的旅途，在风雨中结识知己，"
                    "于绝境里寻得转机。欢迎下载阅读。");
+    if (options_.placeholderCovers > 0 && (index + 1) % options_.placeholderCovers == 0)
+        book.coverName = kPlaceholderCover;
     return book;
 }
 
@@ -94,7 +96,7 @@ Text DemoCatalogue::Entry(const Book& book) const {
     const Text link = JoinTexts(Text("http://"), build::kListHost, "/Book/", serial, ".html");
     return JoinTexts(
         Text("<dl>\r\n\t                  <dt><a target=\"_blank\" href=\""), link, "\"><img src=\"http://",
-        build::kPictureHost, "/dianzishu/UploadPic/", serial, ".jpg",
+        build::kPictureHost, "/dianzishu/UploadPic/", book.coverName.empty() ? serial + ".jpg" : book.coverName,
         "\" width=\"80\" height=\"104\" border=\"0\"/></a></dt>\r\n                 \t  <dd>\r\n\t                    "
         "<ul>\r\n                              <li class=\"btou\"><span class=\"book-name\"><a href=\"",
         link, "\" target=\"_blank\">", G("《"), book.title, G("》</a></span>&nbsp; <span>作者：</span>"), book.author,
@@ -169,6 +171,8 @@ Response DemoCatalogue::Answer(const std::string& path) const {
 
     if (auto page = ListPageAt(path)) return *page;
     if (auto serial = serialOf("/dianzishu/UploadPic/", ".jpg")) return Page("image/jpeg", Cover(*serial));
+    if (path == std::string("/dianzishu/UploadPic/") + kPlaceholderCover)
+        return Page("image/jpeg", MakeJpeg(8, 8, 0, 0));
     if (auto serial = serialOf("/down/2011/", ".rar")) return ArchiveAt(*serial);
     if (auto serial = serialOf("/txt/", "txt.html")) {
         const Text page = G("<html><head><title>TXT下载</title></head><body>\r\n<div class=\"download\"><ul>"

@@ -26,7 +26,12 @@ struct CatalogueOptions {
     int cutArchives = 0;   // the archive announces its whole length, sends 40% of it and closes
     int dripArchives = 0;  // the archive comes one byte at a time, slowly
     int failPagesFrom = 0; // list pages numbered from this on answer 500 with an error page (1: every list page)
+    // Every K-th book shows the site's placeholder picture, one small cover at one address (0 is off).
+    int placeholderCovers = 0;
 };
+
+// Where the site keeps the picture of books that have none of their own.
+inline constexpr char kPlaceholderCover[] = "nopic.jpg";
 
 enum class ArchiveFault { None, Fail, Cut, Drip };
 
@@ -53,9 +58,10 @@ struct Category {
 
 struct Book {
     int serial;
-    Text title;  // GBK
-    Text author; // GBK
-    Text intro;  // GBK
+    Text title;          // GBK
+    Text author;         // GBK
+    Text intro;          // GBK
+    Text coverName = {}; // the cover's file name when it is not the serial's own ("nopic.jpg")
 };
 
 class DemoCatalogue {

@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,6 +30,7 @@ void Usage() {
                  "usage: paveno-demo-site --port P [--books-per-category N] [--archive-bytes N] [--cover-bytes N]\n"
                  "                        [--newer-version] [--lf] [--latency-ms N] [--rate-kbps N]\n"
                  "                        [--fail-archives K] [--cut-archives K] [--drip-archives K] [--fail-pages N]\n"
+                 "                        [--max-rps R] [--log-requests FILE] [--placeholder-covers K]\n"
                  "  --port 0 picks a free port and prints it.\n"
                  "  --latency-ms N     every response waits N ms before its first byte\n"
                  "  --rate-kbps N      every body is sent at most N kilobytes (1000 bytes) a second per connection\n"
@@ -36,6 +38,9 @@ void Usage() {
                  "  --cut-archives K   ... announces its whole length, sends 40%% of it and closes the connection\n"
                  "  --drip-archives K  ... is sent one byte every 500 ms\n"
                  "  --fail-pages N     list pages numbered N and above answer 500 (1: the site is broken)\n"
+                 "  --placeholder-covers K  every K-th book shows one small placeholder picture, nopic.jpg\n"
+                 "  --max-rps R        beyond R request starts in any second, answer 429 with Retry-After: 2\n"
+                 "  --log-requests F   append a line per request to F: start time in ms, path, status\n"
                  "  A book picked by several takes the first of fail, cut, drip.\n");
     std::exit(2);
 }
@@ -71,6 +76,49 @@ private:
 
 Stop g_stop;
 
+// What a site that limits its callers does: beyond `perSecond` request starts within any second, a 429 asking the
+// caller to come back in 2 seconds. Refused requests do not count against the caller's allowance.
+class RateLimit {
+public:
+    explicit RateLimit(long long perSecond) : perSecond_(perSecond) {}
+    bool Admit(Clock::time_point now) {
+        if (perSecond_ <= 0) return true;
+        std::lock_guard lock(mutex_);
+        while (!starts_.empty() && now - starts_.front() >= 1s)
+            starts_.pop_front();
+        if (static_cast<long long>(starts_.size()) >= perSecond_) return false;
+        starts_.push_back(now);
+        return true;
+    }
+
+private:
+    const long long perSecond_;
+    std::mutex mutex_;
+    std::deque<Clock::time_point> starts_;
+};
+
+// A line per request, for whoever wants to see what the site saw: "<ms since start> <path> <status>".
+class RequestLog {
+public:
+    explicit RequestLog(const std::string& path) : file_(path.empty() ? nullptr : std::fopen(path.c_str(), "a")) {}
+    ~RequestLog() {
+        if (file_) std::fclose(file_);
+    }
+    bool Usable(const std::string& path) const { return path.empty() || file_; }
+    void Add(Clock::time_point start, const std::string& path, int status) {
+        if (!file_) return;
+        std::lock_guard lock(mutex_);
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(start - begin_).count();
+        std::fprintf(file_, "%lld %s %d\n", static_cast<long long>(ms), path.c_str(), status);
+        std::fflush(file_);
+    }
+
+private:
+    std::FILE* file_;
+    const Clock::time_point begin_ = Clock::now();
+    std::mutex mutex_;
+};
+
 // Sends one body as `answer.delivery` says, paced by the rate limit: each chunk is sent once the time it costs at
 // that rate has passed since the first byte, so a late wake-up is made up on the next chunk.
 httplib::ContentProvider Sender(std::shared_ptr<const paveno::demo::Response> answer, const Pacing& pacing) {
@@ -103,6 +151,8 @@ int main(int argc, char** argv) {
     paveno::demo::CatalogueOptions options;
     Pacing pacing;
     int port = -1;
+    long long maxRps = 0;
+    std::string logPath;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto number = [&]() -> long long {
@@ -136,6 +186,12 @@ int main(int argc, char** argv) {
             options.dripArchives = static_cast<int>(number());
         else if (arg == "--fail-pages")
             options.failPagesFrom = static_cast<int>(number());
+        else if (arg == "--placeholder-covers")
+            options.placeholderCovers = static_cast<int>(number());
+        else if (arg == "--max-rps")
+            maxRps = number();
+        else if (arg == "--log-requests" && i + 1 < argc)
+            logPath = argv[++i];
         else
             Usage();
     }
@@ -150,6 +206,12 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     const paveno::demo::DemoCatalogue catalogue(options);
+    RateLimit limit(maxRps);
+    RequestLog log(logPath);
+    if (!log.Usable(logPath)) {
+        std::fprintf(stderr, "paveno-demo-site: cannot write %s\n", logPath.c_str());
+        return 1;
+    }
     httplib::Server server;
     // Slow and dripping answers each hold a thread for as long as they last.
     server.new_task_queue = [] { return new httplib::ThreadPool(64); };
@@ -161,7 +223,16 @@ int main(int argc, char** argv) {
         if (listening < 0) listening = socket;
     });
     server.Get(".*", [&](const httplib::Request& request, httplib::Response& response) {
+        const Clock::time_point start = Clock::now();
+        if (!limit.Admit(start)) {
+            log.Add(start, request.path, 429);
+            response.status = 429;
+            response.set_header("Retry-After", "2");
+            response.set_content("<html><body>429 Too Many Requests</body></html>", "text/html");
+            return;
+        }
         auto answer = std::make_shared<const paveno::demo::Response>(catalogue.Answer(request.path));
+        log.Add(start, request.path, answer->status);
         if (pacing.latency.count() > 0 && !g_stop.waitUntil(Clock::now() + pacing.latency)) return;
         response.status = answer->status;
         const std::size_t length = answer->body.size();

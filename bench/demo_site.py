@@ -1,0 +1,93 @@
+"""What the collection benchmarks share: the build's programs and hosts, a demo site process on a free loopback port,
+and a timed run of one command."""
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+
+class Build:
+    """The programs and the site's hosts of a build folder."""
+
+    def __init__(self, folder):
+        self.folder = os.path.abspath(folder)
+        self.paveno = os.path.join(self.folder, "app", "paveno")
+        self.site = os.path.join(self.folder, "tools", "demosite", "paveno-demo-site")
+        self.hosts = {}
+        with open(os.path.join(self.folder, "generated", "BuildConfig.h"), encoding="utf-8") as config:
+            for line in config:
+                if "constexpr const char k" in line:
+                    name = line.split("k", 1)[1].split("[")[0]
+                    self.hosts[name] = line.split('"')[1]
+
+
+# Neither curl nor Paveno may send the loopback requests to a developer's proxy.
+ENV = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy")}
+ENV["QT_QPA_PLATFORM"] = "offscreen"
+
+
+class Site:
+    """A demo site process on a free loopback port, for the life of a `with` block."""
+
+    def __init__(self, build, options):
+        self.process = subprocess.Popen([build.site, "--port", "0"] + list(options), stdout=subprocess.PIPE, text=True)
+        self.mapping = f"::127.0.0.1:{int(self.process.stdout.readline().rsplit(':', 1)[1])}"
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.process.terminate()
+        self.process.wait()
+
+
+def run(command, log):
+    """Exit status, wall time in seconds and the peak resident memory (KiB) of that one process."""
+    with open(log, "wb") as out:
+        start = time.monotonic()
+        child = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT, env=ENV)
+        _, status, usage = os.wait4(child.pid, 0)
+        seconds = time.monotonic() - start
+    return os.waitstatus_to_exitcode(status), seconds, usage.ru_maxrss
+
+
+def tail(log, lines=8):
+    with open(log, "rb") as f:
+        return "\n".join(f.read().decode("utf-8", "replace").splitlines()[-lines:])
+
+
+def median(values):
+    return sorted(values)[len(values) // 2]
+
+
+def catalogue_urls(build, pages, books):
+    """The URLs a collection of the first finished category fetches, in its order: the list pages, then per book its
+    text page, cover and archive."""
+    hosts = build.hosts
+    urls = [f"http://{hosts['ListHost']}/wanben/xh/tuijian{p}.html" for p in range(1, pages + 1)]
+    for book in range(books):
+        serial = 100000 + book
+        urls += [f"http://{hosts['TextHost']}/txt/{serial}txt.html",
+                 f"http://{hosts['PictureHost']}/dianzishu/UploadPic/{serial}.jpg",
+                 f"http://{hosts['BookHost']}/down/2011/{serial}.rar"]
+    return urls
+
+
+def fetch_with_curl(site, urls, parallel=0):
+    """Seconds for one curl command line to fetch `urls` (with `parallel` > 0, that many at once). HTTP/1.0 as Paveno
+    asks, so both open one connection per request; each body saved to a file of its own, as Paveno saves every page,
+    cover and archive."""
+    work = tempfile.mkdtemp(prefix="paveno-bench-curl-")
+    try:
+        command = ["curl", "-sS", "--fail", "--http1.0", "--connect-to", site.mapping]
+        if parallel:
+            command += ["--parallel", "--parallel-max", str(parallel)]
+        for number, url in enumerate(urls):
+            command += ["-o", os.path.join(work, str(number)), url]
+        status, seconds, _ = run(command, os.path.join(work, "log"))
+        if status != 0:
+            raise SystemExit(f"curl ended with {status}:\n{tail(os.path.join(work, 'log'))}")
+        return seconds
+    finally:
+        shutil.rmtree(work)

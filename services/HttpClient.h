@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "services/Http.h"
+#include "services/Text.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace paveno {
+
+class Pacer;
+
+// One request of a collection: what it asks for and whose it is. The turn and the part name the request for the
+// results fetched ahead, so that a URL shared by two books (a placeholder cover) is still two requests.
+struct Request {
+    Text url;
+    std::uint32_t turn = 0; // the list page's or book's place in the run (see Pacer); 0 for none
+    int part = 0;           // which of the turn's files, in the caller's own numbering
+};
+
+// Results fetched ahead of the requests that will ask for them (services/Prefetcher.h).
+class FetchAhead {
+public:
+    virtual ~FetchAhead() = default;
+    // The result for `request` if it was fetched ahead or is on its way (waiting for it), once; nullopt when the
+    // caller must fetch it itself. While it waits, the control's progress callback sees the body grow.
+    virtual std::optional<Fetched> Take(const Request& request, const FetchControl& control) = 0;
+};
+
+// The HTTP of a collection: every request asks the run's pacer, and takes what was fetched ahead for it first.
+class HttpClient {
+public:
+    explicit HttpClient(Pacer& pacer, FetchAhead* ahead = nullptr) : pacer_(pacer), ahead_(ahead) {}
+    // Runs on the transfer runner (see SetTransferRunner), so the windows go on meanwhile.
+    Fetched Fetch(const Request& request, const FetchControl& control = {});
+
+private:
+    Pacer& pacer_;
+    FetchAhead* ahead_;
+};
+
+} // namespace paveno
