@@ -15,6 +15,7 @@
 #include "services/WholeFile.h"
 #include "system/SystemOps.h"
 
+#include <cstdlib>
 #include <ctime>
 
 namespace paveno::app {
@@ -131,6 +132,49 @@ bool PresentBySize(const Text& archivePath) {
 // A stored cover of 2000 bytes or less (or none) is fetched (again).
 bool CoverWanted(const Text& coverPath) {
     return GetFileSize(coverPath) <= 2000;
+}
+
+// What the site said of a serialised book's archive when it was last downloaded (see store::ValidatorsPath): kept
+// beside the files that readers of the library rely on, never inside them.
+struct Validators {
+    std::int64_t lastModified = -1;
+    std::string etag;
+};
+
+Validators ReadValidators(const Text& runDir, const Text& categoryPath, const Text& title) {
+    const Text value = ReadIniValue(store::ValidatorsPath(runDir), categoryPath, title);
+    Validators kept;
+    const auto space = value.find(' ');
+    if (space == Text::npos) return kept;
+    char* end = nullptr;
+    const long long time = std::strtoll(value.substr(0, space).c_str(), &end, 10);
+    if (end && *end == '\0') kept.lastModified = time;
+    kept.etag = value.substr(space + 1);
+    return kept;
+}
+
+// The request headers that ask whether the archive changed since; none when nothing was kept.
+std::vector<std::string> ConditionalHeaders(const Validators& kept) {
+    std::vector<std::string> headers;
+    if (!kept.etag.empty()) headers.push_back("If-None-Match: " + kept.etag);
+    if (kept.lastModified >= 0) {
+        const std::time_t time = static_cast<std::time_t>(kept.lastModified);
+        std::tm utc{};
+        char date[64];
+        if (gmtime_r(&time, &utc) && std::strftime(date, sizeof date, "%a, %d %b %Y %H:%M:%S GMT", &utc))
+            headers.push_back(std::string("If-Modified-Since: ") + date);
+    }
+    return headers;
+}
+
+// Keeps what the site said of the archive just downloaded, so that the next refresh can ask whether it changed. A
+// title the INI file cannot hold as a key keeps nothing, and nothing is written where nothing was or will be kept.
+void KeepValidators(const Text& runDir, const Text& categoryPath, const Text& title, const FetchOutcome& outcome) {
+    const Text path = store::ValidatorsPath(runDir);
+    const bool said = !outcome.etag.empty() || outcome.lastModified >= 0;
+    if (!said && ReadIniValue(path, categoryPath, title).empty()) return;
+    const std::string etag = outcome.etag.find_first_of("\r\n") == std::string::npos ? outcome.etag : "";
+    WriteIniValue(path, categoryPath, title, JoinTexts(ToText(outcome.lastModified), " ", etag));
 }
 
 PacerSettings PacingOfTheRun() {
@@ -267,67 +311,73 @@ CollectionRun::BookPlan CollectionRun::PlanBook(const Text& entry, const PageMar
     plan.cover = {Url(build::kPictureHost, {"/dianzishu/UploadPic/", CutCoverName(entry, markers)}), turn, kCover};
     plan.archive = {ArchiveUrl(plan.serial), turn, kArchive};
     plan.coverWanted = CoverWanted(store::CoverPath(runDir, title));
+    // A serialised book downloaded again only because the overwrite box asks is asked whether it changed since.
+    plan.refresh = plan.storable && !plan.present && !FinishedKind() && GetFileSize(plan.archivePath) > 300000;
+    if (plan.refresh) plan.archive.headers = ConditionalHeaders(ReadValidators(runDir, CurrentCategoryPath(), title));
     return plan;
 }
 
-// Every book of the run's pages that will ask for its files takes the next turn, in the harvest's order, and its
-// requests go to the prefetcher; a present or unstorable book takes no turn. The harvest asks in the same order, so
-// the connections never drain at a page's end.
-void CollectionRun::PlanPages() {
+// Every book of a cached page that will ask for its files takes the next turn, in the harvest's order, and its
+// requests go to the prefetcher; a present or unstorable book takes no turn. Pages are planned as soon as they are
+// cached, so the look-ahead crosses them and the connections never drain at a page's end.
+void CollectionRun::PlanPage(std::int32_t page) {
     const PageMarkers markers = MarkersFrom(FinishedKind(), Marker);
-    bookTurns_.assign(State().pageCount + 1, {});
+    if (bookTurns_.size() <= std::size_t(page)) bookTurns_.resize(page + 1);
+    bookTurns_[page].clear();
     std::vector<Request> ahead;
-    for (std::int32_t page = 1; page <= State().pageCount; ++page) {
-        const Text list = CutList(WithCrLf(ToText(ReadFileBytes(CachedPagePath(page)))), markers);
-        ForEachEntry(list, markers, [&](const Text& entry) {
-            const BookPlan plan = PlanBook(entry, markers, turns_ + 1);
-            if (!plan.Fetches()) {
-                bookTurns_[page].push_back(0);
-                return;
-            }
-            bookTurns_[page].push_back(++turns_);
-            if (!plan.serial.empty()) {
-                ahead.push_back(plan.textPage);
-                if (plan.coverWanted) ahead.push_back(plan.cover);
-            }
-            ahead.push_back(plan.archive);
-        });
-    }
+    const Text list = CutList(WithCrLf(ToText(ReadFileBytes(CachedPagePath(page)))), markers);
+    ForEachEntry(list, markers, [&](const Text& entry) {
+        const BookPlan plan = PlanBook(entry, markers, turns_ + 1);
+        if (!plan.Fetches()) {
+            bookTurns_[page].push_back(0);
+            return;
+        }
+        bookTurns_[page].push_back(++turns_);
+        if (!plan.serial.empty()) {
+            ahead.push_back(plan.textPage);
+            if (plan.coverWanted) ahead.push_back(plan.cover);
+        }
+        ahead.push_back(plan.archive);
+    });
     if (prefetcher_) prefetcher_->Enqueue(ahead);
+}
+
+CollectionRun::PageFetch CollectionRun::FetchListPage(std::int32_t page, bool firstOfRun) {
+    const std::uint32_t urlBox = FinishedKind() ? 主窗口::完本网页 : 主窗口::连载网页;
+    page_ = page;
+    books_ = 0;
+    ShowProgress();
+    // The address is shown in the (hidden, editable) address box and fetched as the box gives it back.
+    WriteText(主窗口::id, urlBox, forms::ComboBox::kContent, JoinTexts(SelectedItem(urlBox), Decimal(page), ".html"));
+    const Text url = ReadText(主窗口::id, urlBox, forms::ComboBox::kContent);
+    const Text cachePath = CachedPagePath(page);
+    const Fetched listPage = Fetch({url, ++turns_, kListPage});
+    if (Stopping()) return PageFetch::Failed;
+    Text why;
+    // The run's first page not coming means the site is out of reach, and there is nothing to collect. Any other
+    // page that does not come ends its category, as a short page does.
+    if (!Downloaded(listPage, "无法连接网站：", why) || !Saved(cachePath, listPage.body, why)) {
+        if (page > 1 || !firstOfRun) return PageFetch::Failed;
+        Refuse(why);
+        return PageFetch::Refused;
+    }
+    const Text pagesLeft = ReadText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent);
+    WriteText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent, ToText(ToNumber(pagesLeft) - 1));
+    // A page under 3000 bytes is the end of the category; it stays in the cache.
+    return GetFileSize(cachePath) < 3000 ? PageFetch::Last : PageFetch::Fetched;
 }
 
 bool CollectionRun::FetchListPages(bool firstOfRun) {
     CollectionState& s = State();
     s.pageCount = TruncateToInteger(ToNumber(ReadText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent)));
-    const std::uint32_t urlBox = FinishedKind() ? 主窗口::完本网页 : 主窗口::连载网页;
-    std::int32_t fetched = 0;
     pages_ = s.pageCount;
-    books_ = 0;
+    std::int32_t fetched = 0;
     for (std::int32_t page = 1; page <= s.pageCount; ++page) {
-        page_ = page;
-        ShowProgress();
-        // The address is shown in the (hidden, editable) address box and fetched as the box gives it back.
-        WriteText(主窗口::id, urlBox, forms::ComboBox::kContent,
-                  JoinTexts(SelectedItem(urlBox), Decimal(page), ".html"));
-        const Text url = ReadText(主窗口::id, urlBox, forms::ComboBox::kContent);
-        const Text cachePath = CachedPagePath(page);
-        const Fetched listPage = Fetch({url, ++turns_, kListPage});
-        if (Stopping()) break;
-        Text why;
-        // The run's first page not coming means the site is out of reach, and there is nothing to collect. Any
-        // other page that does not come ends its category, as a short page does.
-        if (!Downloaded(listPage, "无法连接网站：", why) || !Saved(cachePath, listPage.body, why)) {
-            if (page > 1 || !firstOfRun) break;
-            Refuse(why);
-            return false;
-        }
+        const PageFetch result = FetchListPage(page, firstOfRun);
+        if (result == PageFetch::Refused) return false;
+        if (result == PageFetch::Failed) break;
         fetched = page;
-
-        const Text pagesLeft = ReadText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent);
-        WriteText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent, ToText(ToNumber(pagesLeft) - 1));
-
-        // A page under 3000 bytes is the end of the category; it stays in the cache.
-        if (GetFileSize(cachePath) < 3000) break;
+        if (result == PageFetch::Last) break;
         Delay(s.delayMs);
     }
     // The parse phase reads the pages of this run only, and a page count far beyond the site costs nothing.
@@ -336,12 +386,35 @@ bool CollectionRun::FetchListPages(bool firstOfRun) {
     return true;
 }
 
+// New books only: a page is fetched once the one before it was harvested, and the category ends after the first page
+// that held no new book, so that a daily run over a large category asks for a page or two and nothing beyond.
+bool CollectionRun::CollectPageByPage(bool firstOfRun) {
+    CollectionState& s = State();
+    const std::int32_t asked =
+        TruncateToInteger(ToNumber(ReadText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent)));
+    pages_ = asked;
+    for (std::int32_t page = 1; page <= asked && !Stopping(); ++page) {
+        const PageFetch result = FetchListPage(page, firstOfRun);
+        if (result == PageFetch::Refused) return false;
+        if (result == PageFetch::Failed) break;
+        s.pageCount = page;
+        if (!forms::IsWindowLoaded(标记窗口::id)) LoadWindow(标记窗口::id, 主窗口::id);
+        PlanPage(page);
+        pageHadNew_ = false;
+        s.currentPage = page;
+        ParseListPage(page);
+        if (result == PageFetch::Last || !pageHadNew_) break;
+        Delay(s.delayMs);
+    }
+    return true;
+}
+
 void CollectionRun::ParseListPage(int page) {
     work_.markers = MarkersFrom(FinishedKind(), Marker); // read for each page, as the marker boxes hold them
     work_.list = CutList(WithCrLf(ToText(ReadFileBytes(CachedPagePath(page)))), work_.markers);
 
     page_ = page;
-    pages_ = State().pageCount;
+    if (!Collecting().newOnly) pages_ = State().pageCount;
     const std::vector<std::uint32_t>& turns = bookTurns_[page];
     books_ = static_cast<std::int32_t>(turns.size());
     EntrySplit split = TakeEntry(work_.list, work_.markers);
@@ -377,6 +450,7 @@ void CollectionRun::HarvestEntry(std::uint32_t turn) {
     s.bookAuthor = std::move(plan.fields.author);
     s.bookIntro = std::move(plan.fields.intro);
     work_.coverNote.clear();
+    work_.unchanged = false;
     work_.archiveUrl = plan.archive.url;
     const Text& archiveUrl = work_.archiveUrl;
 
@@ -417,11 +491,21 @@ void CollectionRun::HarvestEntry(std::uint32_t turn) {
         // stopped is left as it was, neither collected nor failed.
         const Fetched archive = Fetch(plan.archive, true);
         if (!archive.outcome.Good() && (stop_ || archive.outcome.reason == Gbk("已停止"))) return;
+        if (plan.refresh && archive.outcome.status == 304 && archive.outcome.whole) {
+            // Unchanged since the last download: the archive stays as it is, and the book is one already present.
+            ++s.existingCount;
+            work_.unchanged = true;
+            s.archiveSizeText = ToText(RoundNumber(GetFileSize(archivePath), 0));
+            WriteBookRecord(true);
+            return;
+        }
+        pageHadNew_ = true;
         Text why;
         if (!Downloaded(archive, "下载失败：", why) || !Saved(archivePath, archive.body, why)) {
             FailBook(archiveUrl, why);
             return;
         }
+        if (!FinishedKind()) KeepValidators(runDir, s.categoryPath, work_.title, archive.outcome);
     }
     s.archiveSizeText = ToText(RoundNumber(GetFileSize(archivePath), 0));
     WriteBookRecord(plan.present);
@@ -447,7 +531,7 @@ void CollectionRun::WriteBookRecord(bool existed) {
     if (!existed) ++s.successCount;
 
     const Text kilobytes = ToText(RoundNumber(ToNumber(s.archiveSizeText) / 1000, 0));
-    Text status = JoinTexts(Gbk("压缩文件大小："), kilobytes, "KB");
+    Text status = work_.unchanged ? Gbk("压缩文件未变化") : JoinTexts(Gbk("压缩文件大小："), kilobytes, "KB");
     if (!work_.coverNote.empty()) status += JoinTexts("\r\n", work_.coverNote);
     ShowReport(status);
     Delay(s.delayMs);
@@ -455,7 +539,8 @@ void CollectionRun::WriteBookRecord(bool existed) {
 
 void CollectionRun::ParseFetchedPages() {
     CollectionState& s = State();
-    PlanPages();
+    for (std::int32_t page = 1; page <= s.pageCount; ++page)
+        PlanPage(page);
     for (s.currentPage = 1; s.currentPage <= s.pageCount && !Stopping(); ++s.currentPage)
         ParseListPage(s.currentPage);
     // The category's turns are over, harvested or not: the next category's pages need not wait for any of them.
@@ -524,8 +609,19 @@ void CollectionRun::AskSummary() {
     RefreshLibraryHints();
 }
 
+// The library's lock, waited for as long as the settings allow (a timed run may meet the user's own collection).
+bool CollectionRun::TakeLock() {
+    const auto giveUp = std::chrono::steady_clock::now() + Collecting().lockWait;
+    for (lock_.emplace(); !lock_->Held() && lock_->Busy() && std::chrono::steady_clock::now() < giveUp;
+         lock_.emplace()) {
+        lock_.reset();
+        Delay(5000);
+    }
+    return lock_->Held();
+}
+
 void CollectionRun::Collect(const std::vector<CategoryChoice>& categories) {
-    if (!lock_.Held()) return Refuse(lock_.Problem());
+    if (!TakeLock()) return Refuse(lock_->Problem());
     currentRun = this;
     CollectionState& s = State();
     s.runRefused = false;
@@ -552,6 +648,11 @@ void CollectionRun::Collect(const std::vector<CategoryChoice>& categories) {
             WriteInteger(主窗口::id, CategoryBox(choice.finished), forms::ComboBox::kSelection, choice.index);
             WriteInteger(主窗口::id, choice.finished ? 主窗口::完本网页 : 主窗口::连载网页, forms::ComboBox::kSelection,
                          choice.index);
+        }
+        if (Collecting().newOnly) {
+            if (!CollectPageByPage(i == 0)) return EndProgress();
+            pacer_.PassUpTo(turns_);
+            continue;
         }
         if (!FetchListPages(i == 0)) return EndProgress();
         Delay(s.delayMs);

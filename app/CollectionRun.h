@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace paveno::app {
@@ -53,12 +54,16 @@ private:
         Text archivePath;
         Request textPage, cover, archive;
         bool coverWanted = false;
+        bool refresh = false; // a serialised book downloaded again for the overwrite box: asked conditionally
         bool Fetches() const { return storable && !present; }
     };
     BookPlan PlanBook(const Text& entry, const PageMarkers& markers, std::uint32_t turn) const;
-    void PlanPages(); // the turns of every book of the run's pages, and their requests fetched ahead
+    void PlanPage(std::int32_t page); // the turns of the page's books, and their requests fetched ahead
 
+    enum class PageFetch { Fetched, Last, Failed, Refused };
+    PageFetch FetchListPage(std::int32_t page, bool firstOfRun);
     bool FetchListPages(bool firstOfRun);
+    bool CollectPageByPage(bool firstOfRun); // new books only: each page fetched once the one before was harvested
     void ParseListPage(int page);
     void HarvestEntry(std::uint32_t turn);
     void WriteBookRecord(bool existed);
@@ -76,7 +81,8 @@ private:
     void Refuse(const Text& why);
     void TellPause(const Pacer::Event& event);
 
-    LibraryLock lock_;
+    bool TakeLock();
+    std::optional<LibraryLock> lock_;
     std::atomic<bool> stop_{false};
     bool running_ = false;
     bool failureHeaderWritten_ = false;
@@ -84,14 +90,16 @@ private:
     // The working texts of the parse phase. They take the line-break form of the marker window's text boxes, so
     // that markers stored with CR LF also match pages sent with LF or CR alone.
     struct WorkingTexts {
-        Text list;       // the cut list of one page
-        Text entry;      // the entry being harvested
-        Text remaining;  // the list after that entry
-        Text title;      // the title of the current book
-        Text coverNote;  // why the current book has no cover, for its report; empty when it has one
-        Text archiveUrl; // where the current book's archive comes from, for the failure record
+        Text list;              // the cut list of one page
+        Text entry;             // the entry being harvested
+        Text remaining;         // the list after that entry
+        Text title;             // the title of the current book
+        Text coverNote;         // why the current book has no cover, for its report; empty when it has one
+        Text archiveUrl;        // where the current book's archive comes from, for the failure record
+        bool unchanged = false; // the site said the current book's archive has not changed (304)
         PageMarkers markers;
     } work_;
+    bool pageHadNew_ = false; // a book of the page being harvested was not in the library as the site has it
 
     // Where the run is, as the wait window's title shows it.
     std::int32_t page_ = 0, pages_ = 0;      // list page, of the pages asked for (fetch phase) or fetched (parse)

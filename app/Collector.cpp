@@ -23,10 +23,12 @@ CollectionSettings& Collecting() {
     return settings;
 }
 
-void ReadConnectionsSetting() {
-    const double n = ToNumber(ReadIniValue(store::SettingsPath(GetRunDirectory()), Gbk("采集"), Gbk("连接数")));
+void ReadCollectionSettings() {
+    const Text path = store::SettingsPath(GetRunDirectory());
+    const double n = ToNumber(ReadIniValue(path, Gbk("采集"), Gbk("连接数")));
     Collecting().connections =
         n >= 1 && n <= kMaxConnections && n == int(n) ? int(n) : CollectionSettings{}.connections;
+    Collecting().newOnly = ReadIniValue(path, Gbk("采集"), Gbk("只采新书")) == "1";
 }
 
 void PrepareLibraryFolders() {
@@ -46,13 +48,20 @@ void CollectSelectedCategory() {
     run.Collect();
 }
 
-void CollectAllFinishedCategories() {
+void CollectKinds(bool finished, bool serialised) {
     PrepareLibraryFolders();
     std::vector<CategoryChoice> categories;
-    for (std::int32_t i = 0; i < GetItemCount(主窗口::id, 主窗口::完本网页); ++i)
-        categories.push_back({true, i});
+    for (const bool kind : {true, false}) {
+        if (!(kind ? finished : serialised)) continue;
+        for (std::int32_t i = 0; i < GetItemCount(主窗口::id, kind ? 主窗口::完本网页 : 主窗口::连载网页); ++i)
+            categories.push_back({kind, i});
+    }
     CollectionRun run;
     run.Collect(categories);
+}
+
+void CollectAllFinishedCategories() {
+    CollectKinds(true, false);
 }
 
 void 主窗口_按钮2_被单击() {

@@ -5,6 +5,7 @@
 #include "services/Pacer.h"
 #include "services/Text.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -17,6 +18,8 @@ namespace paveno::app {
 void PrepareLibraryFolders();        // the library tree from the main window's category boxes
 void CollectSelectedCategory();      // the whole run, as the 采集 button starts it
 void CollectAllFinishedCategories(); // every finished category in turn, one summary at the end (按钮1, hidden)
+// Every category of the kinds asked for, in the window's order (finished first), one summary at the end.
+void CollectKinds(bool finished, bool serialised);
 
 // What the next runs take, and what the last one saw (for tests and benchmarks). Settings, not run state: a run
 // reads them when it is made.
@@ -24,6 +27,8 @@ struct CollectionSettings {
     int connections = 4;                            // 1 fetches nothing ahead
     std::size_t memoryCap = std::size_t{256} << 20; // bodies fetched ahead held at once
     const Clock* clock = nullptr;                   // the pacer's clock; the steady clock when null
+    bool newOnly = false;                           // end a category after the first page without a new book
+    std::chrono::seconds lockWait{0};               // how long a run waits for a library another run holds
     // Every running report as it is shown in the wait window, and every pause the site asks for, as a line (the
     // headless run prints them).
     std::function<void(const Text&)> reports;
@@ -35,9 +40,9 @@ struct CollectionSettings {
 };
 CollectionSettings& Collecting();
 inline constexpr int kMaxConnections = 8;
-// The number of connections from the library's settings (小说\ini\设置.ini, [采集] 连接数=1..8), 4 when the file
-// does not say.
-void ReadConnectionsSetting();
+// The library's settings (小说\ini\设置.ini, [采集]): 连接数=1..8 (4 when the file does not say) and 只采新书=1 for
+// new books only.
+void ReadCollectionSettings();
 
 // A run is going on (from the wait window's loading to its summary).
 bool CollectionRunning();

@@ -4,10 +4,13 @@
 #include "AppWindows.h"
 #include "app/CollectionState.h"
 #include "app/Collector.h"
+#include "app/LibraryStore.h"
 #include "app/Properties.h"
 #include "app/UserActions.h"
 #include "forms/Seams.h"
+#include "services/Files.h"
 #include "services/Gbk.h"
+#include "services/Ini.h"
 #include "system/SystemOps.h"
 
 #include <cstdio>
@@ -85,16 +88,20 @@ int RunHeadlessCollection(const ProgramOptions& options) {
             forms::SetSeams(seams);
             Collecting().reports = {};
             Collecting().notices = {};
+            Collecting().lockWait = {};
         }
     } restore{before};
     if (!StartProgram(options)) return StartFailure();
 
+    const bool both = request.kind == "全部";
     const bool finished = request.kind == "完本";
-    if (!finished && request.kind != "连载中") return Refuse("unknown kind " + request.kind);
+    if (!both && !finished && request.kind != "连载中") return Refuse("unknown kind " + request.kind);
     const std::uint32_t combo = finished ? 主窗口::完本类 : 主窗口::连载类;
     const std::vector<std::string> categories = Items(combo);
     const auto found = std::find(categories.begin(), categories.end(), request.category);
-    if (found == categories.end()) return Refuse("unknown category " + request.kind + "/" + request.category);
+    const bool wholeKinds = request.category.empty();
+    if (!wholeKinds && found == categories.end())
+        return Refuse("unknown category " + request.kind + "/" + request.category);
 
     Collecting().reports = [](const Text& report) {
         Print(stdout, TerminalText(report));
@@ -102,16 +109,32 @@ int RunHeadlessCollection(const ProgramOptions& options) {
     };
     // The pauses a busy site asks for: why the run goes slower than the response delay says.
     Collecting().notices = [](const Text& notice) { Print(stderr, TerminalText(notice)); };
-    ClickControl(主窗口::id, finished ? 主窗口::单选框1 : 主窗口::单选框2);
-    PickItem(主窗口::id, combo, static_cast<int>(found - categories.begin()));
-    WriteText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent, Utf8ToGbkLossy(request.pages));
+    if (!wholeKinds) {
+        ClickControl(主窗口::id, finished ? 主窗口::单选框1 : 主窗口::单选框2);
+        PickItem(主窗口::id, combo, static_cast<int>(found - categories.begin()));
+    }
+    // The daily refresh takes its pages and delay from the settings file, and waits for a library in use.
+    const Text settings = store::SettingsPath(GetRunDirectory());
+    auto setting = [&](const char* key, const char* fallback) {
+        const Text value = ReadIniValue(settings, Gbk("定时"), Gbk(key));
+        return GbkToUtf8Lossy(value.empty() ? Text(fallback) : value);
+    };
+    const std::string pages = request.scheduled && request.pages.empty() ? setting("页数", "3") : request.pages;
+    std::optional<std::string> delay = request.delayMs;
+    if (request.scheduled && !delay) delay = setting("延时", "1000");
+    if (request.scheduled) Collecting().lockWait = std::chrono::minutes(10);
+    WriteText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent, Utf8ToGbkLossy(pages));
     if (request.connections) Collecting().connections = *request.connections;
-    if (request.delayMs) {
-        WriteText(主窗口::id, 主窗口::编辑框2, forms::EditBox::kContent, Utf8ToGbkLossy(*request.delayMs));
+    Collecting().newOnly = request.newOnly;
+    if (delay) {
+        WriteText(主窗口::id, 主窗口::编辑框2, forms::EditBox::kContent, Utf8ToGbkLossy(*delay));
         ClickControl(主窗口::id, 主窗口::按钮3);
     }
-    if (!finished) WriteLogical(主窗口::id, 主窗口::选择框1, forms::CheckButton::kChecked, request.overwrite);
-    ClickControl(主窗口::id, 主窗口::按钮2);
+    WriteLogical(主窗口::id, 主窗口::选择框1, forms::CheckButton::kChecked, request.overwrite);
+    if (wholeKinds)
+        CollectKinds(finished || both, !finished);
+    else
+        ClickControl(主窗口::id, 主窗口::按钮2);
 
     // The summary was answered with OK: the collecting windows close once the click is over, and the main
     // window takes the page cache with it.

@@ -83,6 +83,10 @@ Text SettingsPath(const Text& runDir) {
     return JoinTexts(LibraryFolder(runDir), Gbk("\\ini\\设置.ini"));
 }
 
+Text ValidatorsPath(const Text& runDir) {
+    return JoinTexts(LibraryFolder(runDir), Gbk("\\ini\\下载校验.ini"));
+}
+
 Text LibraryFolder(const Text& runDir) {
     return JoinTexts(runDir, "\\", LibraryRoot());
 }

@@ -38,6 +38,9 @@ Text LockPath(const Text& runDir);
 Text FailureRecordPath(const Text& runDir);
 // The program's settings: 小说\ini\设置.ini.
 Text SettingsPath(const Text& runDir);
+// What the site said of each serialised archive when it came (ETag, Last-Modified): 小说\ini\下载校验.ini, a section
+// per category, a key per title, "<Last-Modified in seconds since 1970, or -1> <ETag as sent>".
+Text ValidatorsPath(const Text& runDir);
 // The library's folders where the program writes: 小说 and the page cache.
 Text LibraryFolder(const Text& runDir);
 Text CacheFolderPath(const Text& runDir);

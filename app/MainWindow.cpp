@@ -18,7 +18,7 @@ namespace paveno::app {
 
 void 主窗口_创建完毕() {
     State().delayMs = 1;
-    ReadConnectionsSetting();
+    ReadCollectionSettings();
     // The update window checks the version in its own creation handler and closes itself when nothing is newer. It
     // is loaded once the main window is on screen, so that a slow update server never holds the start.
     if (Options().updateCheck) {

@@ -127,12 +127,20 @@ std::optional<ProgramOptions> ParseArguments(const std::vector<std::string>& arg
         } else if (named("--collect")) {
             if (!value(v)) return std::nullopt;
             const auto slash = v.find('/');
-            if (slash == std::string::npos) {
-                error = "--collect takes KIND/CATEGORY, for example 完本/玄幻小说";
+            const bool wholeKind = v == "完本" || v == "连载中" || v == "全部";
+            if (slash == std::string::npos && !wholeKind) {
+                error = "--collect takes KIND/CATEGORY or a whole kind (完本, 连载中, 全部), for example 完本/玄幻小说";
                 return std::nullopt;
             }
             collect.kind = v.substr(0, slash);
-            collect.category = v.substr(slash + 1);
+            collect.category = wholeKind ? "" : v.substr(slash + 1);
+            collecting = true;
+        } else if (arg == "--new-only") {
+            collect.newOnly = true;
+        } else if (arg == "--scheduled") {
+            collect.kind = "全部";
+            collect.category.clear();
+            collect.overwrite = collect.newOnly = collect.scheduled = true;
             collecting = true;
         } else if (named("--pages")) {
             if (!value(collect.pages)) return std::nullopt;
@@ -158,8 +166,8 @@ std::optional<ProgramOptions> ParseArguments(const std::vector<std::string>& arg
         }
     }
     if (collecting) {
-        if (collect.pages.empty()) collect.pages = "1";
-        if (!WholeNumberIn(collect.pages, 1, kMaxPages)) {
+        if (collect.pages.empty() && !collect.scheduled) collect.pages = "1";
+        if (!collect.pages.empty() && !WholeNumberIn(collect.pages, 1, kMaxPages)) {
             error = "--pages takes a whole number from 1 to " + std::to_string(kMaxPages) + ", not \"" + collect.pages +
                     "\"";
             return std::nullopt;
@@ -177,8 +185,10 @@ std::optional<ProgramOptions> ParseArguments(const std::vector<std::string>& arg
 
 std::string_view UsageSynopsis() {
     return "usage: paveno [--library] [--run-dir DIR] [--connect-to HOST:PORT:ADDR:PORT]...\n"
-           "       paveno --collect KIND/CATEGORY [--pages N] [--delay MS] [--overwrite]\n"
-           "              [--connections N] [--run-dir DIR] [--connect-to HOST:PORT:ADDR:PORT]...\n"
+           "       paveno --collect KIND[/CATEGORY] [--pages N] [--delay MS] [--overwrite]\n"
+           "              [--new-only] [--connections N] [--run-dir DIR]\n"
+           "              [--connect-to HOST:PORT:ADDR:PORT]...\n"
+           "       paveno --scheduled [--run-dir DIR] [--connect-to HOST:PORT:ADDR:PORT]...\n"
            "       paveno --help | --version\n";
 }
 
@@ -204,6 +214,14 @@ std::string UsageText() {
            "  --collect KIND/CATEGORY  collect one category without a desktop, printing\n"
            "                           the reports and the summary; KIND is 完本 or\n"
            "                           连载中, for example 完本/玄幻小说\n"
+           "  --collect KIND           every category of a kind (完本, 连载中) or of both\n"
+           "                           (全部) in one run, one summary at the end\n"
+           "  --new-only               end a category after the first list page without\n"
+           "                           a new book (every one present or unchanged)\n"
+           "  --scheduled              the daily refresh: --collect 全部 --overwrite\n"
+           "                           --new-only, pages and delay from 小说/ini/设置.ini\n"
+           "                           [定时] 页数 and 延时 (3 and 1000); a library that\n"
+           "                           another run holds is waited for up to 10 minutes\n"
            "  --pages N                list pages to collect, 1 to " +
            pages +
            " (default 1)\n"
@@ -211,7 +229,8 @@ std::string UsageText() {
            delay +
            " (default 1)\n"
            "  --overwrite              download the books already present again\n"
-           "                           (若重复覆盖文件; 连载中 only)\n"
+           "                           (若重复覆盖文件; 连载中 only), asking the site\n"
+           "                           whether each archive changed since\n"
            "  --connections N          connections to the site, 1 to 8 (default 4, or\n"
            "                           小说/ini/设置.ini [采集] 连接数); the next books'\n"
            "                           files are fetched ahead over them; 1 fetches\n"

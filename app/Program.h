@@ -16,11 +16,14 @@ inline constexpr long kMaxDelayMs = 600000;
 // A collection asked for on the command line: what a user would choose in the main window.
 struct CollectRequest {
     std::string kind;     // "完本" or "连载中" (UTF-8)
-    std::string category; // a category name of that kind (UTF-8)
+    std::string category; // a category name of that kind (UTF-8); empty for every category of the kind, and for
+                          // both kinds when `kind` is "全部"
     std::string pages;    // typed into the page field
     std::optional<std::string> delayMs;
     std::optional<int> connections; // instead of the library's setting
     bool overwrite = false;
+    bool newOnly = false;   // end a category after the first list page without a new book
+    bool scheduled = false; // the daily run: pages and delay from the settings file, a locked library waited for
 };
 
 // How this run of the program was asked to start.

@@ -402,6 +402,7 @@ Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(limits.stallTime.count())));
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, std::max(1L, static_cast<long>(limits.totalTime.count())));
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, readChunk);
+    curl_easy_setopt(easy, CURLOPT_FILETIME, 1L); // Last-Modified
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
@@ -426,6 +427,12 @@ Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_
     if (curl_easy_getinfo(easy, CURLINFO_RETRY_AFTER, &retryAfter) == CURLE_OK && retryAfter > 0)
         response.outcome.retryAfter = std::chrono::seconds(retryAfter);
     response.outcome.whole = code == CURLE_OK && !sink.capped;
+    curl_off_t modified = -1;
+    if (curl_easy_getinfo(easy, CURLINFO_FILETIME_T, &modified) == CURLE_OK && modified >= 0)
+        response.outcome.lastModified = modified;
+    curl_header* etag = nullptr;
+    if (curl_easy_header(easy, "ETag", 0, CURLH_HEADER, -1, &etag) == CURLHE_OK && etag->value)
+        response.outcome.etag = etag->value;
     if (!response.outcome.whole)
         response.outcome.reason = TransportReason(code, easy, errorText, sink.capped, response.outcome.fault);
     char* redirect = nullptr;
@@ -441,7 +448,9 @@ Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_
 }
 
 FetchOutcome Failed(const char* utf8Reason) {
-    return {0, false, Gbk(utf8Reason)};
+    FetchOutcome outcome;
+    outcome.reason = Gbk(utf8Reason);
+    return outcome;
 }
 
 } // namespace
@@ -498,7 +507,11 @@ Fetched FetchFromNetwork(const Text& url, const FetchControl& control) {
     if (!CurlReady()) return {{}, Failed("网络错误")};
     const Easy easy(curl_easy_init());
     const HttpSettings limits = control.limits ? *control.limits : GetHttpSettings();
-    const Slist headers = MakeSlist({"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache"});
+    std::vector<std::string> lines = {"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache"};
+    // Only whole header lines go out: a line break would smuggle another header into the request.
+    for (const std::string& line : control.headers)
+        if (line.find_first_of("\r\n") == std::string::npos) lines.push_back(line);
+    const Slist headers = MakeSlist(lines);
     const Slist connectTo = MakeSlist(ActiveConnectTo());
     if (!easy || !headers) return {{}, Failed("网络错误")};
 

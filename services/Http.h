@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace paveno {
 
@@ -30,6 +32,10 @@ struct FetchOutcome {
     Text reason;        // why the download is not good, in a few Chinese words (GBK); empty when it is good
     std::chrono::milliseconds retryAfter{0}; // a busy server's Retry-After (seconds or a date), 0 when it sent none
     ConnectionFault fault = ConnectionFault::None;
+    // What the server says identifies this version of the body, for asking later whether it changed: its ETag (as
+    // sent, quotes included; empty when none) and its Last-Modified (seconds since 1970, -1 when none).
+    std::string etag;
+    std::int64_t lastModified = -1;
 
     // A download that may be kept: it came whole with a 2xx status.
     bool Good() const { return whole && status >= 200 && status < 300; }
@@ -50,6 +56,8 @@ struct FetchControl {
     std::function<void(std::uint64_t received, std::uint64_t announced)> progress;
     // Limits of this fetch alone, instead of the process's (GetHttpSettings).
     const HttpSettings* limits = nullptr;
+    // Request header lines beyond the fixed ones, such as "If-None-Match: \"x\"" when asking whether a file changed.
+    std::vector<std::string> headers;
 };
 
 // HttpReadFile with its outcome, on the transfer runner. Fetches may run on several threads at once, each on a

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace paveno {
 
@@ -15,8 +17,9 @@ class Pacer;
 // results fetched ahead, so that a URL shared by two books (a placeholder cover) is still two requests.
 struct Request {
     Text url;
-    std::uint32_t turn = 0; // the list page's or book's place in the run (see Pacer); 0 for none
-    int part = 0;           // which of the turn's files, in the caller's own numbering
+    std::uint32_t turn = 0;                // the list page's or book's place in the run (see Pacer); 0 for none
+    int part = 0;                          // which of the turn's files, in the caller's own numbering
+    std::vector<std::string> headers = {}; // request headers of its own (see FetchControl)
 };
 
 // Results fetched ahead of the requests that will ask for them (services/Prefetcher.h).

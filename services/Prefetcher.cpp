@@ -9,7 +9,7 @@ namespace paveno {
 namespace {
 
 bool Same(const Request& a, const Request& b) {
-    return a.turn == b.turn && a.part == b.part && a.url == b.url;
+    return a.turn == b.turn && a.part == b.part && a.url == b.url && a.headers == b.headers;
 }
 
 } // namespace
@@ -132,6 +132,7 @@ void Prefetcher::Fetch(const std::shared_ptr<Entry>& entry) {
     FetchControl control;
     control.stop = &e->abandon;
     control.alsoStop = stop_;
+    control.headers = e->request.headers;
     control.progress = [this, e](std::uint64_t received, std::uint64_t) {
         std::lock_guard lock(mutex_);
         e->received = received;
