@@ -270,8 +270,8 @@ bool Downloaded(const Fetched& fetched, const char* utf8Prefix, Text& why) {
     return false;
 }
 
-bool Saved(const Text& path, const ByteSet& bytes, Text& why) {
-    const int error = WriteFileWhole(path, bytes);
+bool Saved(const Text& path, const ByteSet& bytes, Text& why, bool durable = false) {
+    const int error = WriteFileWhole(path, bytes, durable);
     if (error == 0) return true;
     why = JoinTexts(Gbk("保存失败："), WriteFailureReason(error));
     return false;
@@ -287,15 +287,19 @@ void RefuseRun(const Text& why) {
     WriteLogical(主窗口::id, 主窗口::self, forms::kVisible, true);
 }
 
-void BeginRun() {
+void BeginRun(bool everyFinishedCategory = false) {
     CollectionState& s = State();
     s.runRefused = false;
     s.runFailures = 0;
     s.failureHeaderWritten = false;
-    // Only one program writes the library at a time, so what a killed run left half-written is the program's own.
-    const Text runDir = GetRunDirectory();
-    RemoveTemporaryFiles(store::LibraryFolder(runDir));
-    RemoveTemporaryFiles(store::CacheFolderPath(runDir));
+    // Only one program writes the library at a time, so what a killed run left half-written in the folders this run
+    // writes is the program's own.
+    const bool finished = everyFinishedCategory || FinishedKind();
+    std::vector<Text> categories;
+    for (std::int32_t i = 0, n = GetItemCount(主窗口::id, CategoryBox(finished)); i < n; ++i)
+        if (everyFinishedCategory || i == ReadInteger(主窗口::id, CategoryBox(finished), forms::ComboBox::kSelection))
+            categories.push_back(GetItemText(主窗口::id, CategoryBox(finished), i));
+    store::RemoveRunLeftovers(GetRunDirectory(), finished, categories);
 }
 
 } // namespace
@@ -448,7 +452,9 @@ void HarvestEntry() {
         const Fetched archive = RunFetch(archiveUrl, true);
         if (!archive.outcome.Good() && Stopping()) return;
         Text why;
-        if (!Downloaded(archive, "下载失败：", why) || !Saved(archivePath, archive.body, why)) {
+        // The archive's bytes reach the disk before its name does: after a power cut the size rule must never
+        // find a cut archive under the final name and keep it. It is the one sync a book costs.
+        if (!Downloaded(archive, "下载失败：", why) || !Saved(archivePath, archive.body, why, true)) {
             FailBook(archiveUrl, why);
             return;
         }
@@ -593,7 +599,7 @@ void CollectAllFinishedCategories() {
     PrepareLibraryFolders();
     const LibraryLock lock;
     if (!lock.Held()) return RefuseRun(lock.Problem());
-    BeginRun();
+    BeginRun(true);
     WriteLogical(主窗口::id, 主窗口::self, forms::kVisible, false);
     // The running report needs the wait window, as in a run of one category.
     LoadWindow(等待窗口::id, 主窗口::id);
