@@ -18,6 +18,7 @@
 #include "system/SystemOps.h"
 
 #include <QLineEdit>
+#include <QListWidget>
 
 #include <algorithm>
 #include <map>
@@ -222,6 +223,11 @@ void RefreshLibraryHints() {
 
 void 书库窗口_创建完毕() {
     gShelves.reset(); // a new window reads the library afresh
+    // Every name is one line in one font: the list need not measure each of 50,000 names to lay them out.
+    for (const std::uint32_t list : {书库窗口::文件框1, 书库窗口::列表框1}) {
+        if (auto* control = forms::FindLiveControl(书库窗口::id, list))
+            if (auto* widget = qobject_cast<QListWidget*>(control->widget())) widget->setUniformItemSizes(true);
+    }
     ShowCategoryFolder(true);
     RefreshLibraryHints();
     // Enter in the search box searches, as in any search field.

@@ -41,7 +41,7 @@ def index_bytes(keys, run_dir):
 
 
 def collect(mapping, keys):
-    """(seconds, bytes written) of one collection into a fresh library of `keys` keys."""
+    """(seconds, bytes written, processor seconds) of one collection into a fresh library of `keys` keys."""
     work = tempfile.mkdtemp(prefix="paveno-index-bench-")
     try:
         run_dir = os.path.join(work, "run")
@@ -60,14 +60,16 @@ def collect(mapping, keys):
             seconds = time.monotonic() - start
             with open(f"/proc/{child.pid}/io") as io:
                 written = int(next(line for line in io if line.startswith("write_bytes:")).split()[1])
-            status = child.wait()
+            _, status, usage = os.wait4(child.pid, 0)
+            status = os.waitstatus_to_exitcode(status)
+            cpu = usage.ru_utime + usage.ru_stime
         folder = os.path.join(run_dir, "小说", *CATEGORY.split("/"))
         books = len([n for n in os.listdir(folder) if n.endswith(".rar")]) if os.path.isdir(folder) else 0
         if status != 0 or books != BOOKS:
             with open(log, "rb") as f:
                 raise SystemExit(f"paveno ended with {status} having collected {books} of {BOOKS} books:\n"
                                  + f.read().decode("utf-8", "replace")[-2000:])
-        return seconds, written
+        return seconds, written, cpu
     finally:
         shutil.rmtree(work)
 
@@ -81,21 +83,26 @@ site = subprocess.Popen([site_program, "--port", "0", "--books-per-category", st
 try:
     mapping = f"::127.0.0.1:{int(site.stdout.readline().rsplit(':', 1)[1])}"
     print(f"{BOOKS} books of 20 KB over loopback, {args.rounds} round(s) per figure (medians), index sizes in turn "
-          "within each round")
+          "within each round; ratios to the smallest index")
     results = {keys: [] for keys in sizes}
-    for _ in range(args.rounds):
-        for keys in sizes:
+    for r in range(args.rounds):
+        # Each round in another order: a file system slowed by the files of the runs before (ext4 looks long for a
+        # free inode after many deletions) must not always weigh on the same size.
+        for keys in sizes[r % len(sizes):] + sizes[:r % len(sizes)]:
             results[keys].append(collect(mapping, keys))
-    baseline = median([s for s, _ in results[sizes[0]]])
+    baseline = median([r[0] for r in results[min(sizes)]])
+    cpu_baseline = median([r[2] for r in results[min(sizes)]])
     for keys in sizes:
-        seconds = median([s for s, _ in results[keys]])
-        written = median([w for _, w in results[keys]]) / BOOKS
+        seconds = median([r[0] for r in results[keys]])
+        written = median([r[1] for r in results[keys]]) / BOOKS
+        cpu = median([r[2] for r in results[keys]])
         verdict = ""
         if keys >= 100000:
             met = seconds / baseline <= 1.25 and written <= 64 * 1024
             verdict = "  (targets 1.25 x, 64 KiB: " + ("met)" if met else "missed)")
-        print(f"  {keys:>7} keys  {seconds:7.3f} s  {seconds / baseline:5.2f} x  "
-              f"{written / 1024:8.1f} KiB written per book{verdict}")
+        # The processor time (user and system) tells the same where other programs' builds share the cores.
+        print(f"  {keys:>7} keys  {seconds:7.3f} s  {seconds / baseline:5.2f} x  cpu {cpu:6.3f} s  "
+              f"{cpu / cpu_baseline:5.2f} x  {written / 1024:8.1f} KiB written per book{verdict}")
 finally:
     site.terminate()
     site.wait()

@@ -10,6 +10,7 @@
 #include "app/UserActions.h"
 #include "forms/Engine.h"
 #include "forms/kinds/EditBox.h"
+#include "services/Files.h"
 #include "services/Gbk.h"
 #include "system/SystemOps.h"
 #include "tests/support/TempRunDirectory.h"
@@ -20,6 +21,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,12 +50,32 @@ void MakeCategory(const fs::path& folder, const std::string& word, int books) {
     }
 }
 
-double Ms(const QElapsedTimer& clock) {
-    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+// Wall time, and the processor time of this thread: on a machine busy with other builds the wall time of a step
+// mostly waits for a core, the processor time is what the step costs.
+struct Stopwatch {
+    QElapsedTimer wall;
+    double cpuStart = 0;
+    static double CpuNow() {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+    }
+    void start() {
+        wall.start();
+        cpuStart = CpuNow();
+    }
+    void restart() { start(); }
+    double CpuMs() const { return CpuNow() - cpuStart; }
+};
+
+double Ms(const Stopwatch& clock) {
+    return static_cast<double>(clock.wall.nsecsElapsed()) / 1e6;
 }
 
+double gLastCpuMs = 0; // of the last step measured by a helper below
+
 double ReaddirMs(const fs::path& folder) {
-    QElapsedTimer clock;
+    Stopwatch clock;
     clock.start();
     DIR* dir = opendir(folder.c_str());
     std::size_t names = 0;
@@ -63,13 +85,26 @@ double ReaddirMs(const fs::path& folder) {
     return names > 0 ? Ms(clock) : -1;
 }
 
+// The file search's listing of the folder (names converted, sorted, files only): what the file box asks for.
+double FileSearchMs(const fs::path& folder) {
+    Stopwatch clock;
+    clock.start();
+    int handle = 0;
+    std::size_t names = 0;
+    for (Text name = FindFileFirst(Utf8ToGbkLossy(folder.string()) + "\\*.*", FindFilter::FilesOnly(), handle);
+         !name.empty(); name = FindFileNext(handle))
+        ++names;
+    return names > 0 ? Ms(clock) : -1;
+}
+
 // A search as the user makes it: the text typed, the button pressed; the box that offers the books is answered.
 double SearchMs(const std::string& utf8Part) {
     app::WriteText(L::id, L::编辑框1, forms::EditBox::kContent, Gbk(utf8Part));
-    QElapsedTimer clock;
+    Stopwatch clock;
     clock.start();
     app::ClickControl(L::id, L::按钮1);
     app::ProcessPendingEvents();
+    gLastCpuMs = clock.CpuMs();
     return Ms(clock);
 }
 
@@ -97,20 +132,22 @@ int main(int argc, char** argv) {
     MakeCategory(big, "玄幻", kBigCategory);
     fs::create_directories(library / "ini");
 
-    std::vector<double> listing;
-    for (int i = 0; i < rounds; ++i)
+    std::vector<double> listing, searching;
+    for (int i = 0; i < rounds; ++i) {
         listing.push_back(ReaddirMs(big));
+        searching.push_back(FileSearchMs(big));
+    }
 
     // Opening the window shows the first finished category: the big one.
     app::ProgramOptions options;
     options.runDirectory = run.path();
     options.updateCheck = false;
     options.openLibrary = true;
-    QElapsedTimer clock;
+    Stopwatch clock;
     clock.start();
     if (!app::StartProgram(options)) return 1;
     app::ProcessPendingEvents();
-    const double openMs = Ms(clock);
+    const double openMs = Ms(clock), openCpuMs = clock.CpuMs();
     const int listed = GetListItemCount(L::id, L::列表框1);
     // The other categories, as the window names them.
     for (const bool finished : {true, false}) {
@@ -121,7 +158,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::vector<double> shown, firstSearch, laterSearch;
+    std::vector<double> shown, shownCpu, firstSearch, laterSearch, laterSearchCpu;
     for (int i = 0; i < rounds; ++i) {
         app::PickItem(L::id, L::完本类, 1);
         app::ProcessPendingEvents();
@@ -129,11 +166,15 @@ int main(int argc, char** argv) {
         app::PickItem(L::id, L::完本类, 0);
         app::ProcessPendingEvents();
         shown.push_back(Ms(clock));
+        shownCpu.push_back(clock.CpuMs());
     }
     // The first search of the window reads every category it has not shown yet; later ones read none.
     firstSearch.push_back(SearchMs("之书4999"));
-    for (int i = 0; i < rounds; ++i)
+    const double firstSearchCpu = gLastCpuMs;
+    for (int i = 0; i < rounds; ++i) {
         laterSearch.push_back(SearchMs(i % 2 ? "之书1234" : "武侠之书19"));
+        laterSearchCpu.push_back(gLastCpuMs);
+    }
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -141,15 +182,20 @@ int main(int argc, char** argv) {
     std::printf("library window, offscreen: a category of %d books, 23 of %d (medians of %d)\n", kBigCategory,
                 kOtherBooks, rounds);
     std::printf("  readdir of the big folder (baseline)   %8.1f ms\n", baseline);
-    std::printf("  window opened on the big category      %8.1f ms  %6.1fx baseline (%d hints)\n", openMs,
-                openMs / baseline, listed);
+    std::printf("  file search listing of that folder     %8.1f ms  %6.1fx baseline\n", Middle(searching),
+                Middle(searching) / baseline);
+    std::printf("  window opened on the big category      %8.1f ms  %6.1fx baseline (%d hints; cpu %.1f ms)\n", openMs,
+                openMs / baseline, listed, openCpuMs);
     const double show = Middle(shown);
-    std::printf("  big category shown again               %8.1f ms  %6.1fx baseline  (target <= 300 ms: %s)\n", show,
-                show / baseline, show <= 300 ? "met" : "missed");
-    std::printf("  first part-name search of the window   %8.1f ms\n", firstSearch.front());
+    std::printf(
+        "  big category shown again               %8.1f ms  %6.1fx baseline  (target <= 300 ms: %s; cpu %.1f ms)\n",
+        show, show / baseline, show <= 300 ? "met" : "missed", Middle(shownCpu));
+    std::printf("  first part-name search of the window   %8.1f ms  (cpu %.1f ms)\n", firstSearch.front(),
+                firstSearchCpu);
     const double search = Middle(laterSearch);
-    std::printf("  later part-name search                 %8.1f ms  %6.1fx baseline  (target <= 50 ms: %s)\n", search,
-                search / baseline, search <= 50 ? "met" : "missed");
+    std::printf(
+        "  later part-name search                 %8.1f ms  %6.1fx baseline  (target <= 50 ms: %s; cpu %.1f ms)\n",
+        search, search / baseline, search <= 50 ? "met" : "missed", Middle(laterSearchCpu));
     const double peakMb = static_cast<double>(usage.ru_maxrss) / 1024;
     std::printf("  peak resident memory                   %8.1f MB  (target <= 80 MB: %s)\n", peakMb,
                 peakMb <= 80 ? "met" : "missed");

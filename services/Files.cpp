@@ -96,13 +96,21 @@ std::vector<Listed> ListFolder(const std::string& folder) {
         if (name == "." || name == "..") continue;
         if (auto gbk = Utf8ToGbk(name)) out.push_back({std::string(name), std::move(*gbk), e->d_type});
     }
-    // Each name's sort key is worked out once, not at every comparison.
-    std::vector<std::pair<Characters, size_t>> keys;
+    // Each name's sort key is worked out once, not at every comparison: its characters, folded, as 4-byte big-endian
+    // numbers, so that one byte comparison orders two names as their characters order them.
+    std::vector<std::pair<std::string, size_t>> keys;
     keys.reserve(out.size() - dots);
-    for (size_t i = dots; i < out.size(); ++i)
-        keys.emplace_back(FoldedCharacters(out[i].gbk), i);
+    for (size_t i = dots; i < out.size(); ++i) {
+        std::string key;
+        key.reserve(out[i].gbk.size() * 4);
+        for (std::uint32_t c : FoldedCharacters(out[i].gbk))
+            key.append({static_cast<char>(c >> 24), static_cast<char>(c >> 16), static_cast<char>(c >> 8),
+                        static_cast<char>(c)});
+        keys.emplace_back(std::move(key), i);
+    }
     std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first < b.first : out[a.second].gbk < out[b.second].gbk;
+        const int order = a.first.compare(b.first);
+        return order != 0 ? order < 0 : out[a.second].gbk < out[b.second].gbk;
     });
     std::vector<Listed> sorted;
     sorted.reserve(out.size());

@@ -77,7 +77,9 @@ struct ParsedLine {
 ParsedLine ParseLine(std::string_view raw) {
     std::string_view line = Trim(raw);
     if (line.empty() || line.front() == ';') return {};
-    size_t equals = gbk::FindByte(line, '=');
+    // "=" lies below every trail byte (and every digit of a four-byte character), so a plain search finds only a
+    // real one, and fast: a library index has 100,000 of these lines.
+    size_t equals = line.find('=');
     if (line.front() == '[') {
         size_t close = gbk::FindByte(line, ']');
         if (equals == std::string_view::npos || (close != std::string_view::npos && equals < close)) {
@@ -270,7 +272,11 @@ struct Layout {
     std::string lineEnd = "\r\n"; // for new lines: the file's own first line break
     std::vector<SectionAt> sections{SectionAt{}};
     std::unordered_map<std::string, std::vector<size_t>> byName; // folded name -> its sections, in file order
-    std::unordered_multimap<std::uint64_t, size_t> keys;         // hash of the folded key -> start of its line
+    // Hash of the folded key -> start of its line: the keys the scan found, sorted by hash (16 bytes a key), and those
+    // appended since.
+    std::vector<std::pair<std::uint64_t, size_t>> scanned;
+    std::unordered_multimap<std::uint64_t, size_t> appended;
+    bool scanning = false;
 
     static Layout Scan(std::string bytes) {
         Layout layout;
@@ -279,6 +285,7 @@ struct Layout {
         if (all.starts_with(kUtf8Mark)) layout.markSize = kUtf8Mark.size();
         layout.sections.front().start = layout.sections.front().insertAt = layout.markSize;
         bool firstBreak = true;
+        layout.scanning = true;
         for (size_t at = layout.markSize; at < all.size();) {
             std::string_view line = LineFrom(all, at);
             if (firstBreak && !LineEnd(line).empty()) {
@@ -288,14 +295,19 @@ struct Layout {
             layout.Take(at, line);
             at += line.size();
         }
+        layout.scanning = false;
+        std::sort(layout.scanned.begin(), layout.scanned.end());
         return layout;
     }
 
     // The line that starts at `at`, with the break that ends it (CR LF, LF, a lone CR or nothing at the end).
+    // CR and LF lie below every trail byte: a plain search finds the line's end.
     static std::string_view LineFrom(std::string_view all, size_t at) {
         std::string_view rest = all.substr(at);
-        size_t end = gbk::FindAnyOf(rest, "\r\n");
-        if (end != gbk::npos) end += rest.substr(end, 2) == "\r\n" ? 2 : 1;
+        size_t end = 0;
+        while (end < rest.size() && rest[end] != '\n' && rest[end] != '\r')
+            ++end;
+        if (end < rest.size()) end += rest.substr(end, 2) == "\r\n" ? 2 : 1;
         return rest.substr(0, end);
     }
 
@@ -306,7 +318,10 @@ struct Layout {
             sections.push_back(SectionAt{at, at + line.size(), Folded(p.name)});
             byName[sections.back().folded].push_back(sections.size() - 1);
         } else if (p.kind == LineKind::Key) {
-            keys.emplace(FoldedHash(p.name), at);
+            if (scanning)
+                scanned.emplace_back(FoldedHash(p.name), at);
+            else
+                appended.emplace(FoldedHash(p.name), at);
             sections.back().insertAt = at + line.size();
         }
     }
@@ -327,12 +342,17 @@ struct Layout {
         if (!Named(section)) return std::nullopt;
         const std::string foldedSection = Folded(section), foldedKey = Folded(key);
         size_t first = gbk::npos;
-        auto [from, to] = keys.equal_range(FoldedHash(key));
-        for (auto it = from; it != to; ++it) {
-            if (it->second >= first) continue;
-            const ParsedLine p = ParseLine(LineFrom(bytes, it->second));
-            if (Folded(p.name) == foldedKey && SectionOf(it->second).folded == foldedSection) first = it->second;
-        }
+        const auto consider = [&](size_t at) {
+            if (at >= first) return;
+            const ParsedLine p = ParseLine(LineFrom(bytes, at));
+            if (Folded(p.name) == foldedKey && SectionOf(at).folded == foldedSection) first = at;
+        };
+        const std::uint64_t hash = FoldedHash(key);
+        for (auto it = std::lower_bound(scanned.begin(), scanned.end(), std::pair<std::uint64_t, size_t>(hash, 0));
+             it != scanned.end() && it->first == hash; ++it)
+            consider(it->second);
+        for (auto [from, to] = appended.equal_range(hash); from != to; ++from)
+            consider(from->second);
         if (first == gbk::npos) return std::nullopt;
         return LineFrom(bytes, first);
     }
