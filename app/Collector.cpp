@@ -453,7 +453,7 @@ void HarvestEntry() {
         if (!archive.outcome.Good() && Stopping()) return;
         Text why;
         // The archive's bytes reach the disk before its name does: after a power cut the size rule must never
-        // find a cut archive under the final name and keep it. It is the one sync a book costs.
+        // find a cut archive under the final name and keep it.
         if (!Downloaded(archive, "下载失败：", why) || !Saved(archivePath, archive.body, why, true)) {
             FailBook(archiveUrl, why);
             return;

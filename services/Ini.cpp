@@ -523,9 +523,9 @@ void Remember(const std::string& path, std::string bytes) {
 }
 
 // Replaces the file whole: a temporary file beside it, renamed over it, so that a crash leaves either the old file or
-// the new one. An existing file's new bytes are made durable before the rename, so not even a power cut leaves it
+// the new one. An existing file's new bytes are on the disk before the rename, so not even a power cut leaves it
 // empty or cut (the folder is not synced: the rename may be undone, which leaves the old file, and that is allowed).
-// A file that did not exist has nothing to lose and is not synced.
+// A file that did not exist has nothing to lose and is not written out.
 bool Rewrite(const std::string& path, const Layout& now, bool existed, std::string_view section,
              const std::optional<std::string_view>& key, const std::optional<Text>& value) {
     Document doc = Document::Parse(now.bytes);

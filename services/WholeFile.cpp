@@ -35,6 +35,18 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// The file's bytes on the disk before its rename, so that the final name never holds a cut file, not even after a
+// power cut. Written out and waited for, without a journal commit of their own: the rename reaches the disk only with
+// a commit of the journal, which flushes the disk's cache of what was written before it and carries the file's size
+// and blocks (ext4 in its default ordered mode, and other file systems that journal in order). Where the file system
+// cannot write a range out, the data is synced whole.
+bool DataOnDisk(int fd) {
+    if (sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) ==
+        0)
+        return true;
+    return (errno == EINVAL || errno == ENOSYS || errno == ESPIPE || errno == EOPNOTSUPP) && fdatasync(fd) == 0;
+}
+
 } // namespace
 
 mode_t NewFileMode() {
@@ -58,7 +70,7 @@ int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durab
     struct stat st {};
     const mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
     int error = 0;
-    if (fchmod(fd, mode) != 0 || !WriteAll(fd, bytes) || (durable && fsync(fd) != 0)) error = errno;
+    if (fchmod(fd, mode) != 0 || !WriteAll(fd, bytes) || (durable && !DataOnDisk(fd))) error = errno;
     if (close(fd) != 0 && error == 0) error = errno;
     if (error == 0 && rename(temp.c_str(), path.c_str()) != 0) error = errno;
     if (error != 0) unlink(temp.c_str());

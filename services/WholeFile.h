@@ -18,7 +18,8 @@ namespace paveno {
 
 // Writes `bytes` to the Linux path `path`. 0 when written, otherwise the errno of the step that failed; the old file
 // is then untouched and the temporary file gone. An existing file keeps its permissions, a new one gets 0666 less
-// the umask. `durable` syncs the data before the rename, so that not even a power cut leaves a cut file.
+// the umask. `durable` writes the data out to the disk before the rename, so that not even a power cut leaves a cut
+// file under the final name (the file may then be the old one, or missing if it is new).
 int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durable = false);
 mode_t NewFileMode();
 
