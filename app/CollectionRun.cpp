@@ -113,8 +113,8 @@ bool Downloaded(const Fetched& fetched, const char* utf8Prefix, Text& why) {
     return false;
 }
 
-bool Saved(const Text& path, const ByteSet& bytes, Text& why) {
-    const int error = WriteFileWhole(path, bytes);
+bool Saved(const Text& path, const ByteSet& bytes, Text& why, bool durable = false) {
+    const int error = WriteFileWhole(path, bytes, durable);
     if (error == 0) return true;
     why = JoinTexts(Gbk("保存失败："), WriteFailureReason(error));
     return false;
@@ -501,7 +501,9 @@ void CollectionRun::HarvestEntry(std::uint32_t turn) {
         }
         pageHadNew_ = true;
         Text why;
-        if (!Downloaded(archive, "下载失败：", why) || !Saved(archivePath, archive.body, why)) {
+        // The archive's bytes reach the disk before its name does: after a power cut the size rule must never find
+        // a cut archive under the final name and keep it.
+        if (!Downloaded(archive, "下载失败：", why) || !Saved(archivePath, archive.body, why, true)) {
             FailBook(archiveUrl, why);
             return;
         }
@@ -626,10 +628,16 @@ void CollectionRun::Collect(const std::vector<CategoryChoice>& categories) {
     CollectionState& s = State();
     s.runRefused = false;
     s.runFailures = 0;
-    // Only one program writes the library at a time, so what a killed run left half-written is the program's own.
-    const Text runDir = GetRunDirectory();
-    RemoveTemporaryFiles(store::LibraryFolder(runDir));
-    RemoveTemporaryFiles(store::CacheFolderPath(runDir));
+    // Only one program writes the library at a time, so what a killed run left half-written in the folders this run
+    // writes is the program's own.
+    for (const bool finished : {true, false}) {
+        std::vector<Text> names;
+        if (categories.empty() && finished == FinishedKind()) names.push_back(SelectedItem(CategoryBox(finished)));
+        for (const CategoryChoice& choice : categories)
+            if (choice.finished == finished)
+                names.push_back(GetItemText(主窗口::id, CategoryBox(finished), choice.index));
+        if (!names.empty()) store::RemoveRunLeftovers(GetRunDirectory(), finished, names);
+    }
 
     WriteLogical(主窗口::id, 主窗口::self, forms::kVisible, false);
     WriteLogical(主窗口::id, 主窗口::self, forms::WindowControl::kShownInTaskbar, false);

@@ -6,6 +6,7 @@
 #include "services/GbkScan.h"
 #include "services/Ini.h"
 #include "services/TextOps.h"
+#include "services/WholeFile.h"
 
 #include <climits>
 
@@ -122,6 +123,23 @@ Text IntroductionPath(const Text& runDir, const Text& categoryPath, const Text& 
 Text AuthorPath(const Text& runDir, const Text& categoryPath, const Text& title) {
     if (!IsValidTitle(title)) return {};
     return JoinTexts(runDir, "\\", LibraryRoot(), "\\ini\\", categoryPath, "\\", title, ".ini");
+}
+
+std::vector<Text> RunFolders(const Text& runDir, bool finished, const std::vector<Text>& categoryNames) {
+    const Text library = LibraryFolder(runDir), cache = CacheFolderPath(runDir);
+    std::vector<Text> folders = {JoinTexts(library, "\\ini"), JoinTexts(library, "\\jpg"), cache};
+    for (const Text& name : categoryNames) {
+        const Text categoryPath = CategoryPath(finished, name);
+        folders.push_back(CategoryFolder(runDir, categoryPath));
+        folders.push_back(JoinTexts(library, "\\ini\\", categoryPath));
+        folders.push_back(JoinTexts(cache, "\\", name));
+    }
+    return folders;
+}
+
+void RemoveRunLeftovers(const Text& runDir, bool finished, const std::vector<Text>& categoryNames) {
+    for (const Text& folder : RunFolders(runDir, finished, categoryNames))
+        RemoveTemporaryFiles(folder);
 }
 
 void PrepareLibraryFolders(const std::function<Text(bool finished, int index)>& itemAt) {

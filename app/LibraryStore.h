@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace paveno::store {
 
@@ -52,6 +53,13 @@ Text CoverPath(const Text& runDir, const Text& title);
 Text ArchivePath(const Text& runDir, const Text& categoryPath, const Text& title);
 Text IntroductionPath(const Text& runDir, const Text& categoryPath, const Text& title);
 Text AuthorPath(const Text& runDir, const Text& categoryPath, const Text& title);
+
+// The folders where a run of these categories (of one kind) writes its files: their archive and author folders,
+// 小说\ini, 小说\jpg, the page cache and its folder of each category.
+std::vector<Text> RunFolders(const Text& runDir, bool finished, const std::vector<Text>& categoryNames);
+// What a killed run left half-written (temporary files) in those folders, and only there: the rest of a large
+// library is not walked.
+void RemoveRunLeftovers(const Text& runDir, bool finished, const std::vector<Text>& categoryNames);
 
 // Creates the library tree relative to the current folder (the run directory). The category names come from the
 // category combo boxes: itemAt(finished, i) is item i of the finished or serialised box, empty past the last item.

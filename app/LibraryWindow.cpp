@@ -9,6 +9,8 @@
 #include "app/UserActions.h"
 #include "forms/Engine.h"
 #include "forms/kinds/EditBox.h"
+#include "forms/kinds/FileBox.h"
+#include "forms/kinds/ListBox.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
 #include "services/GbkScan.h"
@@ -16,8 +18,11 @@
 #include "system/SystemOps.h"
 
 #include <QLineEdit>
+#include <QListWidget>
 
 #include <algorithm>
+#include <map>
+#include <memory>
 #include <vector>
 
 namespace paveno::app {
@@ -56,6 +61,18 @@ std::vector<Text> ArchivesIn(const Text& folder) {
         names.push_back(std::move(name));
     CloseFileFind(search);
     return names;
+}
+
+// The archive names of every category folder the window has looked at, for the part-name search: each folder is
+// listed once per window, and the one shown again each time it is shown, so that a search reads no folder.
+using Shelves = std::map<Text, std::vector<Text>>; // by folder
+std::unique_ptr<Shelves> gShelves;
+
+const std::vector<Text>& ArchivesOnShelf(const Text& folder) {
+    if (!gShelves) gShelves = std::make_unique<Shelves>();
+    auto shelf = gShelves->find(folder);
+    if (shelf == gShelves->end()) shelf = gShelves->emplace(folder, ArchivesIn(folder)).first;
+    return shelf->second;
 }
 
 void ShowCategoryFolder(bool finished) {
@@ -129,9 +146,9 @@ Text WithoutBlanks(const Text& text) {
 std::vector<Shelved> BooksContaining(const Text& part) {
     std::vector<Shelved> found;
     ForEachCategory([&](bool finished, std::int32_t category) {
-        for (Text& file : ArchivesIn(CategoryFolderAt(finished, category))) {
+        for (const Text& file : ArchivesOnShelf(CategoryFolderAt(finished, category))) {
             if (FindText(DropRight(file, kExtensionLength), part, std::nullopt, true) >= 0)
-                found.push_back({finished, category, std::move(file)});
+                found.push_back({finished, category, file});
         }
     });
     return found;
@@ -187,14 +204,30 @@ bool UserTypedSearch() {
 
 } // namespace
 
+// The hints are the archives among the files that the file box has just listed: the folder is read once per show.
+// They also bring the search's copy of that folder up to date.
 void RefreshLibraryHints() {
-    const std::vector<Text> archives = ArchivesIn(ReadText(书库窗口::id, 书库窗口::文件框1, forms::FileBox::kFolder));
-    ClearListItems(书库窗口::id, 书库窗口::列表框1);
-    for (const Text& name : archives)
-        AddListItem(书库窗口::id, 书库窗口::列表框1, DropRight(name, kExtensionLength));
+    auto* files = dynamic_cast<forms::FileBox*>(forms::FindLiveControl(书库窗口::id, 书库窗口::文件框1));
+    auto* hints = dynamic_cast<forms::ListBox*>(forms::FindLiveControl(书库窗口::id, 书库窗口::列表框1));
+    if (!files || !hints) return;
+    std::vector<Text> archives, names;
+    for (const Text& file : files->list().items()) {
+        if (!FileNameMatches(file, "*.rar")) continue;
+        names.push_back(DropRight(file, kExtensionLength));
+        archives.push_back(file);
+    }
+    hints->list().Fill(std::move(names));
+    if (!gShelves) gShelves = std::make_unique<Shelves>();
+    (*gShelves)[files->folder()] = std::move(archives);
 }
 
 void 书库窗口_创建完毕() {
+    gShelves.reset(); // a new window reads the library afresh
+    // Every name is one line in one font: the list need not measure each of 50,000 names to lay them out.
+    for (const std::uint32_t list : {书库窗口::文件框1, 书库窗口::列表框1}) {
+        if (auto* control = forms::FindLiveControl(书库窗口::id, list))
+            if (auto* widget = qobject_cast<QListWidget*>(control->widget())) widget->setUniformItemSizes(true);
+    }
     ShowCategoryFolder(true);
     RefreshLibraryHints();
     // Enter in the search box searches, as in any search field.
@@ -206,6 +239,7 @@ void 书库窗口_创建完毕() {
 
 // Closing the library window ends the program; the page cache stays for the next collection.
 void 书库窗口_将被销毁() {
+    gShelves.reset();
     forms::EndProgram(0);
 }
 

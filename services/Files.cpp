@@ -76,28 +76,49 @@ std::string_view Parent(std::string_view nativePath, std::string_view& last) {
 }
 
 // The entries of a folder in the order the search gives them: "." and ".." first (except at "/"), then the names
-// in ASCII-case-folded order. Names that have no GBK form are left out: no handler could name them.
+// in ASCII-case-folded order. Names that have no GBK form are left out: no handler could name them. The kind of
+// entry comes from the folder listing where the file system gives it, so that a search for files needs no stat per
+// name.
 struct Listed {
     std::string native; // the name on disk
     Text gbk;
+    unsigned char type = DT_UNKNOWN;
 };
 
 std::vector<Listed> ListFolder(const std::string& folder) {
     std::vector<Listed> out;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
     if (!dir) return out;
-    if (folder != "/") out = {{".", "."}, {"..", ".."}};
-    size_t dots = out.size();
+    if (folder != "/") out = {{".", ".", DT_DIR}, {"..", "..", DT_DIR}};
+    const size_t dots = out.size();
     while (dirent* e = readdir(dir.get())) {
         std::string_view name(e->d_name);
         if (name == "." || name == "..") continue;
-        if (auto gbk = Utf8ToGbk(name)) out.push_back({std::string(name), std::move(*gbk)});
+        if (auto gbk = Utf8ToGbk(name)) out.push_back({std::string(name), std::move(*gbk), e->d_type});
     }
-    std::sort(out.begin() + static_cast<long>(dots), out.end(), [](const Listed& a, const Listed& b) {
-        auto fa = FoldedCharacters(a.gbk), fb = FoldedCharacters(b.gbk);
-        return fa != fb ? fa < fb : a.gbk < b.gbk;
+    // Each name's sort key is worked out once, not at every comparison: its characters, folded, as 4-byte big-endian
+    // numbers, so that one byte comparison orders two names as their characters order them.
+    std::vector<std::pair<std::string, size_t>> keys;
+    keys.reserve(out.size() - dots);
+    for (size_t i = dots; i < out.size(); ++i) {
+        std::string key;
+        key.reserve(out[i].gbk.size() * 4);
+        for (std::uint32_t c : FoldedCharacters(out[i].gbk))
+            key.append({static_cast<char>(c >> 24), static_cast<char>(c >> 16), static_cast<char>(c >> 8),
+                        static_cast<char>(c)});
+        keys.emplace_back(std::move(key), i);
+    }
+    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+        const int order = a.first.compare(b.first);
+        return order != 0 ? order < 0 : out[a.second].gbk < out[b.second].gbk;
     });
-    return out;
+    std::vector<Listed> sorted;
+    sorted.reserve(out.size());
+    for (size_t i = 0; i < dots; ++i)
+        sorted.push_back(std::move(out[i]));
+    for (auto& key : keys)
+        sorted.push_back(std::move(out[key.second]));
+    return sorted;
 }
 
 std::uint32_t Attributes(const std::string& path, std::string_view name) {
@@ -136,8 +157,9 @@ bool StartSearch(const Text& pattern, Search& search) {
     if (last.empty()) return false;
     auto gbkPattern = Utf8ToGbk(last);
     if (!gbkPattern) return false;
+    const bool everyName = *gbkPattern == "*" || *gbkPattern == "*.*";
     for (auto& entry : ListFolder(search.folder)) {
-        if (FileNameMatches(entry.gbk, *gbkPattern)) search.names.push_back(std::move(entry));
+        if (everyName || FileNameMatches(entry.gbk, *gbkPattern)) search.names.push_back(std::move(entry));
     }
     return !search.names.empty();
 }
@@ -145,6 +167,12 @@ bool StartSearch(const Text& pattern, Search& search) {
 Text TakeNext(Search& search) {
     while (search.next < search.names.size()) {
         const Listed& entry = search.names[search.next++];
+        // A search for files needs only to know a folder from a file, which the listing tells for most entries; a
+        // link is followed, as the search has always done.
+        if (search.filter.filesOnly && (entry.type == DT_REG || entry.type == DT_DIR)) {
+            if (entry.type == DT_REG) return entry.gbk;
+            continue;
+        }
         std::uint32_t bits = Attributes(Join(search.folder, entry.native), entry.native);
         bool passes = search.filter.filesOnly   ? !(bits & FindFilter::Folder)
                       : search.filter.mask == 0 ? bits == 0

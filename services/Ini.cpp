@@ -5,14 +5,15 @@
 #include "services/NativePath.h"
 #include "services/WholeFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -76,7 +77,9 @@ struct ParsedLine {
 ParsedLine ParseLine(std::string_view raw) {
     std::string_view line = Trim(raw);
     if (line.empty() || line.front() == ';') return {};
-    size_t equals = gbk::FindByte(line, '=');
+    // "=" lies below every trail byte (and every digit of a four-byte character), so a plain search finds only a
+    // real one, and fast: a library index has 100,000 of these lines.
+    size_t equals = line.find('=');
     if (line.front() == '[') {
         size_t close = gbk::FindByte(line, ']');
         if (equals == std::string_view::npos || (close != std::string_view::npos && equals < close)) {
@@ -185,18 +188,6 @@ struct Document {
 
     std::string NewLine(std::string_view text) const { return std::string(text) + lineEnd; }
 
-    // The first line of the key among the sections of that name (a section may appear more than once).
-    const std::string* Find(std::string_view section, std::string_view key) const {
-        auto named = byName.find(Folded(section));
-        if (named == byName.end()) return nullptr;
-        std::string folded = Folded(key);
-        for (size_t i : named->second) {
-            const Section& s = sections[i];
-            if (auto k = s.keys.find(folded); k != s.keys.end()) return &s.lines[k->second];
-        }
-        return nullptr;
-    }
-
     // Returns whether anything changed.
     bool Set(std::string_view section, std::string_view key, std::string_view value) {
         auto named = byName.find(Folded(section));
@@ -252,7 +243,147 @@ struct Document {
     }
 };
 
-// --- the cache of parsed files ----------------------------------------------------------------------------------
+// --- what a lookup or an append needs ---------------------------------------------------------------------------
+
+// A 64-bit hash of a name in its compared form, computed without building that form.
+std::uint64_t FoldedHash(std::string_view name) {
+    std::uint64_t h = 14695981039346656037ULL;
+    gbk::ForEachChar(name, [&](size_t at, size_t width) {
+        for (size_t i = at; i < at + width; ++i) {
+            char c = name[i];
+            if (width == 1 && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+        }
+    });
+    return h;
+}
+
+// A file as lookups and appends see it: its bytes, where its sections start and where a new key of each goes, and
+// the line of every key by the hash of its name. Far lighter than the parsed document, which only a rewrite needs:
+// a library index of 100,000 books is scanned once and then grows by appends that update this in place.
+struct Layout {
+    struct SectionAt {
+        size_t start = 0;    // the first byte of its "[" line (of the file for the lines before the first section)
+        size_t insertAt = 0; // after its last key line, or after its "[" line when it has no key: where a key goes
+        std::string folded;  // its name in compared form
+    };
+    std::string bytes;
+    size_t markSize = 0;          // a byte-order mark at the start
+    std::string lineEnd = "\r\n"; // for new lines: the file's own first line break
+    std::vector<SectionAt> sections{SectionAt{}};
+    std::unordered_map<std::string, std::vector<size_t>> byName; // folded name -> its sections, in file order
+    // Hash of the folded key -> start of its line: the keys the scan found, sorted by hash (16 bytes a key), and those
+    // appended since.
+    std::vector<std::pair<std::uint64_t, size_t>> scanned;
+    std::unordered_multimap<std::uint64_t, size_t> appended;
+    bool scanning = false;
+
+    static Layout Scan(std::string bytes) {
+        Layout layout;
+        layout.bytes = std::move(bytes);
+        std::string_view all = layout.bytes;
+        if (all.starts_with(kUtf8Mark)) layout.markSize = kUtf8Mark.size();
+        layout.sections.front().start = layout.sections.front().insertAt = layout.markSize;
+        bool firstBreak = true;
+        layout.scanning = true;
+        for (size_t at = layout.markSize; at < all.size();) {
+            std::string_view line = LineFrom(all, at);
+            if (firstBreak && !LineEnd(line).empty()) {
+                layout.lineEnd = LineEnd(line);
+                firstBreak = false;
+            }
+            layout.Take(at, line);
+            at += line.size();
+        }
+        layout.scanning = false;
+        std::sort(layout.scanned.begin(), layout.scanned.end());
+        return layout;
+    }
+
+    // The line that starts at `at`, with the break that ends it (CR LF, LF, a lone CR or nothing at the end).
+    // CR and LF lie below every trail byte: a plain search finds the line's end.
+    static std::string_view LineFrom(std::string_view all, size_t at) {
+        std::string_view rest = all.substr(at);
+        size_t end = 0;
+        while (end < rest.size() && rest[end] != '\n' && rest[end] != '\r')
+            ++end;
+        if (end < rest.size()) end += rest.substr(end, 2) == "\r\n" ? 2 : 1;
+        return rest.substr(0, end);
+    }
+
+    // Files a line that starts at `at` (the next line of the file).
+    void Take(size_t at, std::string_view line) {
+        const ParsedLine p = ParseLine(line);
+        if (p.kind == LineKind::Section) {
+            sections.push_back(SectionAt{at, at + line.size(), Folded(p.name)});
+            byName[sections.back().folded].push_back(sections.size() - 1);
+        } else if (p.kind == LineKind::Key) {
+            if (scanning)
+                scanned.emplace_back(FoldedHash(p.name), at);
+            else
+                appended.emplace(FoldedHash(p.name), at);
+            sections.back().insertAt = at + line.size();
+        }
+    }
+
+    const SectionAt& SectionOf(size_t offset) const {
+        auto after = std::upper_bound(sections.begin() + 1, sections.end(), offset,
+                                      [](size_t o, const SectionAt& s) { return o < s.start; });
+        return *(after - 1);
+    }
+
+    const std::vector<size_t>* Named(std::string_view section) const {
+        auto named = byName.find(Folded(section));
+        return named == byName.end() ? nullptr : &named->second;
+    }
+
+    // The first line of the key among the sections of that name (a section may appear more than once).
+    std::optional<std::string_view> Find(std::string_view section, std::string_view key) const {
+        if (!Named(section)) return std::nullopt;
+        const std::string foldedSection = Folded(section), foldedKey = Folded(key);
+        size_t first = gbk::npos;
+        const auto consider = [&](size_t at) {
+            if (at >= first) return;
+            const ParsedLine p = ParseLine(LineFrom(bytes, at));
+            if (Folded(p.name) == foldedKey && SectionOf(at).folded == foldedSection) first = at;
+        };
+        const std::uint64_t hash = FoldedHash(key);
+        for (auto it = std::lower_bound(scanned.begin(), scanned.end(), std::pair<std::uint64_t, size_t>(hash, 0));
+             it != scanned.end() && it->first == hash; ++it)
+            consider(it->second);
+        for (auto [from, to] = appended.equal_range(hash); from != to; ++from)
+            consider(from->second);
+        if (first == gbk::npos) return std::nullopt;
+        return LineFrom(bytes, first);
+    }
+
+    bool EndsWithBreak() const { return bytes.size() <= markSize || !LineEnd(bytes).empty(); }
+};
+
+// What a write of a key does to the file.
+struct WritePlan {
+    enum Kind { Nothing, Append, Rewrite } kind = Rewrite;
+    std::string added; // for Append: the bytes that go at the end of the file
+};
+
+// A new key lands where a rewrite would put it: after the last key of the first section of its name, or in a new
+// section at the end. When that place is the end of the file, the file only grows.
+WritePlan PlanSet(const Layout& layout, std::string_view section, std::string_view key, std::string_view value) {
+    const std::vector<size_t>* named = layout.Named(section);
+    std::string lines;
+    if (named) {
+        if (const auto line = layout.Find(section, key))
+            return {ParseLine(*line).value == value ? WritePlan::Nothing : WritePlan::Rewrite, {}};
+        if (layout.sections[named->front()].insertAt != layout.bytes.size()) return {};
+    } else {
+        lines = "[" + std::string(section) + "]" + layout.lineEnd;
+    }
+    lines += JoinKey(key, value) + layout.lineEnd;
+    // A last line without a break gets one when something now follows it.
+    return {WritePlan::Append, (layout.EndsWithBreak() ? "" : layout.lineEnd) + lines};
+}
+
+// --- the cache of read files ------------------------------------------------------------------------------------
 
 // What tells that another writer has changed the file: a replaced file has another inode, an edited one another
 // size or time.
@@ -271,7 +402,7 @@ struct Stamp {
 
 struct CachedFile {
     Stamp stamp;
-    Document doc;
+    Layout layout;
     std::uint64_t lastUse = 0;
 };
 
@@ -288,28 +419,9 @@ std::string Absolute(const std::string& native) {
     return out + native;
 }
 
-enum class Load { Ok, Missing, Failed };
-
-// The parsed file, from the cache while the file on disk is the one that was parsed.
-Load Obtain(const std::string& path, Document*& doc) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
-        gCache.erase(path);
-        return errno == ENOENT || errno == ENOTDIR ? Load::Missing : Load::Failed;
-    }
-    auto it = gCache.find(path);
-    if (it != gCache.end() && it->second.stamp == Stamp::Of(st)) {
-        it->second.lastUse = ++gUseCounter;
-        doc = &it->second.doc;
-        return Load::Ok;
-    }
-    if (!S_ISREG(st.st_mode)) return Load::Failed;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return Load::Failed;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return Load::Failed;
-    if (stat(path.c_str(), &st) != 0) return Load::Failed;
-
+// Makes room for one more file: the least recently used goes, never the whole cache, so that the author file of
+// every new book does not push out the library index that the next book needs again.
+CachedFile& CacheEntry(const std::string& path) {
     if (gCache.size() >= kCachedFiles && !gCache.count(path)) {
         auto oldest = gCache.begin();
         for (auto c = gCache.begin(); c != gCache.end(); ++c)
@@ -317,21 +429,67 @@ Load Obtain(const std::string& path, Document*& doc) {
         gCache.erase(oldest);
     }
     CachedFile& entry = gCache[path];
-    entry = {Stamp::Of(st), Document::Parse(bytes), ++gUseCounter};
-    doc = &entry.doc;
+    entry.lastUse = ++gUseCounter;
+    return entry;
+}
+
+// The whole file and the stamp of what was read; nullopt when it cannot be read (or keeps changing under the read).
+std::optional<std::pair<std::string, Stamp>> ReadWhole(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::pair<std::string, Stamp>> out;
+    for (int attempt = 0; attempt < 3 && !out; ++attempt) {
+        struct stat before {
+        }, after{};
+        if (fstat(fd, &before) != 0 || !S_ISREG(before.st_mode)) break;
+        std::string bytes(static_cast<size_t>(before.st_size), '\0');
+        size_t got = 0;
+        bool failed = false;
+        for (;;) {
+            if (got == bytes.size()) bytes.resize(got + 4096 + got / 2); // it grew since the fstat
+            const ssize_t n = pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) failed = true;
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+        if (failed || fstat(fd, &after) != 0) break;
+        bytes.resize(got);
+        if (Stamp::Of(before) == Stamp::Of(after) && static_cast<off_t>(got) == after.st_size)
+            out.emplace(std::move(bytes), Stamp::Of(after));
+    }
+    close(fd);
+    return out;
+}
+
+enum class Load { Ok, Missing, Failed };
+
+// The file as read, from the cache while the file on disk is the one that was read.
+Load Obtain(const std::string& path, Layout*& layout, Stamp* stamp = nullptr) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        gCache.erase(path);
+        return errno == ENOENT || errno == ENOTDIR ? Load::Missing : Load::Failed;
+    }
+    auto it = gCache.find(path);
+    if (it == gCache.end() || !(it->second.stamp == Stamp::Of(st))) {
+        if (!S_ISREG(st.st_mode)) return Load::Failed;
+        auto read = ReadWhole(path);
+        if (!read) return Load::Failed;
+        CachedFile& entry = CacheEntry(path);
+        entry.stamp = read->second;
+        entry.layout = Layout::Scan(std::move(read->first));
+        it = gCache.find(path);
+    }
+    it->second.lastUse = ++gUseCounter;
+    layout = &it->second.layout;
+    if (stamp) *stamp = it->second.stamp;
     return Load::Ok;
 }
 
-// Writes a temporary file beside the target, makes it durable and renames it over the target: a crash leaves the
-// old file or the new one, never a mix. (The folder is not synced: after a crash the rename may be undone, which
-// leaves the old file, and that is allowed.)
-bool ReplaceFile(const std::string& path, std::string_view bytes) {
-    return ReplaceWholeFile(path, bytes, true) == 0;
-}
-
 // Another program may write the same file: the folder's advisory lock is held from reading the file to renaming the
-// new one over it, so neither write loses the other's keys. (The file itself cannot carry the lock: the rename
-// replaces it.)
+// new one over it (or to the end of an append), so neither write loses the other's keys. (The file itself cannot
+// carry the lock: the rename replaces it.)
 class FolderLock {
 public:
     explicit FolderLock(const std::string& file) {
@@ -351,6 +509,77 @@ public:
 private:
     int fd_ = -1;
 };
+
+// Keeps what was just written as the cached form of the file.
+void Remember(const std::string& path, std::string bytes) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        gCache.erase(path);
+        return;
+    }
+    CachedFile& entry = CacheEntry(path);
+    entry.stamp = Stamp::Of(st);
+    entry.layout = Layout::Scan(std::move(bytes));
+}
+
+// Replaces the file whole: a temporary file beside it, renamed over it, so that a crash leaves either the old file or
+// the new one. An existing file's new bytes are on the disk before the rename, so not even a power cut leaves it
+// empty or cut (the folder is not synced: the rename may be undone, which leaves the old file, and that is allowed).
+// A file that did not exist has nothing to lose and is not written out.
+bool Rewrite(const std::string& path, const Layout& now, bool existed, std::string_view section,
+             const std::optional<std::string_view>& key, const std::optional<Text>& value) {
+    Document doc = Document::Parse(now.bytes);
+    const bool changed = !key     ? doc.DeleteSection(section)
+                         : !value ? doc.DeleteKey(section, *key)
+                                  : doc.Set(section, *key, *value);
+    if (!changed) return true;
+    std::string bytes = doc.Serialize();
+    if (ReplaceWholeFile(path, bytes, existed) != 0) {
+        gCache.erase(path);
+        return false;
+    }
+    Remember(path, std::move(bytes));
+    return true;
+}
+
+enum class Appended { Done, Failed, FileChanged, NotAFile };
+
+// Adds whole lines at the end of the file in one write. The file must still be the one the layout describes; a
+// link is not written through (the rewrite deals with it).
+Appended Append(const std::string& path, const Stamp& stamp, Layout& layout, const std::string& added) {
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return errno == ELOOP ? Appended::NotAFile : Appended::Failed;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !(Stamp::Of(st) == stamp)) {
+        close(fd);
+        gCache.erase(path);
+        return Appended::FileChanged;
+    }
+    ssize_t n;
+    do {
+        n = write(fd, added.data(), added.size());
+    } while (n < 0 && errno == EINTR);
+    bool ok = n == static_cast<ssize_t>(added.size());
+    // Part of a line (a full disk) would say something else than the file said: it goes again.
+    if (!ok && n > 0)
+        while (ftruncate(fd, st.st_size) != 0 && errno == EINTR) {
+        }
+    ok = fstat(fd, &st) == 0 && ok;
+    ok = close(fd) == 0 && ok;
+    if (!ok) {
+        gCache.erase(path);
+        return Appended::Failed;
+    }
+    size_t at = layout.bytes.size();
+    layout.bytes += added;
+    while (at < layout.bytes.size()) {
+        const std::string_view line = Layout::LineFrom(layout.bytes, at);
+        layout.Take(at, line);
+        at += line.size();
+    }
+    gCache[path].stamp = Stamp::Of(st);
+    return Appended::Done;
+}
 
 std::string_view SkipLeadingControls(std::string_view s) {
     while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20)
@@ -385,9 +614,9 @@ Text ReadIniValue(const Text& path, const Text& section, const Text& key, const 
     auto native = NativePath(file);
     if (!native) return Cut(fallback, kValueLimit);
     std::lock_guard lock(gMutex);
-    Document* doc = nullptr;
-    if (Obtain(Absolute(*native), doc) != Load::Ok) return Cut(fallback, kValueLimit);
-    const std::string* line = doc->Find(Trim(sec), Trim(k));
+    Layout* layout = nullptr;
+    if (Obtain(Absolute(*native), layout) != Load::Ok) return Cut(fallback, kValueLimit);
+    const auto line = layout->Find(Trim(sec), Trim(k));
     if (!line) return Cut(fallback, kValueLimit);
     std::string_view value = ParseLine(*line).value;
     if (value.size() >= 2 && value.front() == value.back() && (value.front() == '"' || value.front() == '\''))
@@ -399,7 +628,8 @@ bool WriteIniValue(const Text& path, const Text& section, const std::optional<Te
                    const std::optional<Text>& value) {
     if (path.empty() || !IsStorableIniSection(section) || (key && !IsStorableIniKey(*key))) return false;
     std::string_view sec = Trim(section);
-    std::string_view k = key ? Trim(*key) : std::string_view();
+    std::optional<std::string_view> k;
+    if (key) k = Trim(*key);
     if (value && HasLineBreak(*value)) return false;
 
     auto native = NativePath(path);
@@ -415,37 +645,39 @@ bool WriteIniValue(const Text& path, const Text& section, const std::optional<Te
 
     std::lock_guard lock(gMutex);
     const FolderLock folderLock(target);
-    Document* doc = nullptr;
-    Document fresh;
-    switch (Obtain(target, doc)) {
-    case Load::Failed:
-        return false;
-    case Load::Missing:
-        doc = &fresh;
-        break;
-    case Load::Ok:
+    for (int attempt = 0;; ++attempt) {
+        Layout* layout = nullptr;
+        Stamp stamp;
+        const Load load = Obtain(target, layout, &stamp);
+        if (load == Load::Failed) return false;
         // A read-only file stays as it is, as it would if it were written in place.
-        if (access(target.c_str(), W_OK) != 0) return false;
-        break;
-    }
+        if (load == Load::Ok && access(target.c_str(), W_OK) != 0) return false;
+        const Layout missing;
+        const Layout& now = load == Load::Ok ? *layout : missing;
+        if (!k || !value) return Rewrite(target, now, load == Load::Ok, sec, k, value);
 
-    bool changed = !key ? doc->DeleteSection(sec) : !value ? doc->DeleteKey(sec, k) : doc->Set(sec, k, *value);
-    if (!changed) return true;
-    if (!ReplaceFile(target, doc->Serialize())) {
-        gCache.erase(target); // the parsed copy holds the change that did not reach the disk
-        return false;
+        const WritePlan plan = PlanSet(now, sec, *k, *value);
+        if (plan.kind == WritePlan::Nothing) return true;
+        if (plan.kind == WritePlan::Append && load == Load::Missing) {
+            if (ReplaceWholeFile(target, plan.added) != 0) return false;
+            Remember(target, plan.added);
+            return true;
+        }
+        if (plan.kind == WritePlan::Append) {
+            switch (Append(target, stamp, *layout, plan.added)) {
+            case Appended::Done:
+                return true;
+            case Appended::Failed:
+                return false;
+            case Appended::FileChanged:
+                if (attempt < 2) continue; // read it again and decide again
+                return false;
+            case Appended::NotAFile:
+                break;
+            }
+        }
+        return Rewrite(target, now, true, sec, k, value);
     }
-    if (stat(target.c_str(), &st) != 0) {
-        gCache.erase(target);
-        return true;
-    }
-    if (doc == &fresh) {
-        if (gCache.size() >= kCachedFiles) gCache.clear();
-        gCache[target] = {Stamp::Of(st), std::move(fresh), ++gUseCounter};
-    } else {
-        gCache[target].stamp = Stamp::Of(st);
-    }
-    return true;
 }
 
 } // namespace paveno

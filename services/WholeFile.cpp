@@ -35,6 +35,18 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// The file's bytes on the disk before its rename, so that the final name never holds a cut file, not even after a
+// power cut. Written out and waited for, without a journal commit of their own: the rename reaches the disk only with
+// a commit of the journal, which flushes the disk's cache of what was written before it and carries the file's size
+// and blocks (ext4 in its default ordered mode, and other file systems that journal in order). Where the file system
+// cannot write a range out, the data is synced whole.
+bool DataOnDisk(int fd) {
+    if (sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) ==
+        0)
+        return true;
+    return (errno == EINVAL || errno == ENOSYS || errno == ESPIPE || errno == EOPNOTSUPP) && fdatasync(fd) == 0;
+}
+
 } // namespace
 
 mode_t NewFileMode() {
@@ -58,17 +70,17 @@ int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durab
     struct stat st {};
     const mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
     int error = 0;
-    if (fchmod(fd, mode) != 0 || !WriteAll(fd, bytes) || (durable && fsync(fd) != 0)) error = errno;
+    if (fchmod(fd, mode) != 0 || !WriteAll(fd, bytes) || (durable && !DataOnDisk(fd))) error = errno;
     if (close(fd) != 0 && error == 0) error = errno;
     if (error == 0 && rename(temp.c_str(), path.c_str()) != 0) error = errno;
     if (error != 0) unlink(temp.c_str());
     return error;
 }
 
-int WriteFileWhole(const Text& path, std::span<const std::uint8_t> bytes) {
+int WriteFileWhole(const Text& path, std::span<const std::uint8_t> bytes, bool durable) {
     const auto native = NativePath(path);
     if (!native) return EINVAL;
-    return ReplaceWholeFile(*native, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+    return ReplaceWholeFile(*native, {reinterpret_cast<const char*>(bytes.data()), bytes.size()}, durable);
 }
 
 Text WriteFailureReason(int error) {
@@ -100,34 +112,30 @@ bool IsTemporaryFileName(std::string_view name) {
            name.ends_with(kTemporarySuffix);
 }
 
-namespace {
-
-void RemoveTemporaryFilesIn(const std::string& folder, int depth) {
-    // The library is a few levels deep; a loop of links or a hostile tree does not take the program down.
-    if (depth > 8) return;
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) return;
-    std::vector<std::string> folders;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        const std::string path = folder + "/" + std::string(name);
-        struct stat st {};
-        if (lstat(path.c_str(), &st) != 0) continue;
-        if (S_ISDIR(st.st_mode))
-            folders.push_back(path);
-        else if (S_ISREG(st.st_mode) && IsTemporaryFileName(name))
-            unlink(path.c_str());
-    }
-    closedir(dir);
-    for (const auto& sub : folders)
-        RemoveTemporaryFilesIn(sub, depth + 1);
-}
-
-} // namespace
-
 void RemoveTemporaryFiles(const Text& folder) {
-    if (const auto native = NativePath(folder)) RemoveTemporaryFilesIn(*native, 0);
+    const auto native = NativePath(folder);
+    if (!native) return;
+    const int fd = open(native->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    DIR* dir = fdopendir(fd);
+    if (!dir) {
+        close(fd);
+        return;
+    }
+    // The name says whether an entry is ours; only those are looked at closer (a folder or a link of that name
+    // stays).
+    std::vector<std::string> leftovers;
+    while (const dirent* entry = readdir(dir)) {
+        if (!IsTemporaryFileName(entry->d_name)) continue;
+        struct stat st {};
+        if (entry->d_type == DT_REG ||
+            (entry->d_type == DT_UNKNOWN && fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+             S_ISREG(st.st_mode)))
+            leftovers.emplace_back(entry->d_name);
+    }
+    for (const auto& name : leftovers)
+        unlinkat(fd, name.c_str(), 0);
+    closedir(dir);
 }
 
 FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) {

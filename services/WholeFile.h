@@ -18,18 +18,20 @@ namespace paveno {
 
 // Writes `bytes` to the Linux path `path`. 0 when written, otherwise the errno of the step that failed; the old file
 // is then untouched and the temporary file gone. An existing file keeps its permissions, a new one gets 0666 less
-// the umask. `durable` syncs the data before the rename, so that not even a power cut leaves a cut file.
+// the umask. `durable` writes the data out to the disk before the rename, so that not even a power cut leaves a cut
+// file under the final name (the file may then be the old one, or missing if it is new).
 int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durable = false);
 mode_t NewFileMode();
 
 // The same for a path as the handlers build it (GBK, backslashes); ENOENT-like errors for a path that is no name.
-int WriteFileWhole(const Text& path, std::span<const std::uint8_t> bytes);
+int WriteFileWhole(const Text& path, std::span<const std::uint8_t> bytes, bool durable = false);
 
 // What a failed write says to the user, in a few Chinese words (GBK): 磁盘已满, 没有写入权限, 文件名太长...
 Text WriteFailureReason(int error);
 
 // The program's temporary files carry names of this form; a kill leaves them behind, and a new collection removes
-// them. Removes every such file under the folder (a GBK path), in every sub-folder; links are not followed.
+// them. Removes every such file in the folder (a GBK path), not in its sub-folders: a run cleans the folders it
+// writes, without walking a library of 100,000 books. Links of such a name are left alone.
 bool IsTemporaryFileName(std::string_view name);
 void RemoveTemporaryFiles(const Text& folder);
 

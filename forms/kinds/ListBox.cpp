@@ -24,8 +24,12 @@ void TextList::Fill(std::vector<Text> items) {
     data_.assign(items_.size(), 0);
     programmatic_ = true;
     list_->clear();
+    // One insertion for the whole list: a folder of 50,000 files is not 50,000 model updates.
+    QStringList texts;
+    texts.reserve(static_cast<qsizetype>(items_.size()));
     for (const Text& t : items_)
-        list_->addItem(ToQt(t));
+        texts.append(ToQt(t));
+    list_->addItems(texts);
     list_->setCurrentRow(-1);
     programmatic_ = false;
 }

@@ -519,3 +519,55 @@ TEST_F(LibraryTest, AfterACollectionTheLibraryShowsTheCollectedBooks) {
         EXPECT_TRUE(forms::FindLiveControl(L::id, 0)->widget()->grab().save(QString::fromLocal8Bit(snapshot)));
     }
 }
+
+// A library of a few thousand books: the hints are the archives the file box lists, in its order; a part-name search
+// finds books of a category not shown yet, and a book that arrives in a category is found once it is shown again.
+TEST_F(LibraryTest, ListingSearchAndHintsOverThousandsOfBooks) {
+    for (int i = 0; i < 3000; ++i)
+        WriteFile(At("小说/完本/玄幻小说/书" + std::to_string(i) + ".rar"), "");
+    WriteFile(At("小说/完本/玄幻小说/说明.txt"), "");
+    for (int i = 0; i < 500; ++i)
+        WriteFile(At("小说/连载中/武侠仙侠/剑" + std::to_string(i) + ".rar"), "");
+    ASSERT_TRUE(StartLibrary());
+    Settle();
+    ASSERT_EQ(Files()->count(), 3001);
+    std::vector<std::string> archives;
+    for (int i = 0; i < Files()->count(); ++i) {
+        const std::string name = Files()->item(i)->text().toStdString();
+        if (name.ends_with(".rar")) archives.push_back(name.substr(0, name.size() - 4));
+    }
+    EXPECT_EQ(Hints(), archives);
+    EXPECT_EQ(std::vector<std::string>(archives.begin(), archives.begin() + 4),
+              (std::vector<std::string>{"书0", "书1", "书10", "书100"}));
+
+    struct Case {
+        std::function<void()> before;
+        std::string typed, message, folder, selected;
+    };
+    const Case cases[] = {
+        {[] {}, "剑49",
+         "没有书名为“剑49”的小说，书名含有它的有11本：\r\n  剑49\r\n  剑490\r\n  剑491\r\n  剑492\r\n  剑493\r\n  "
+         "剑494\r\n  剑495\r\n  剑496\r\n  剑497\r\n  剑498\r\n  ……\r\n已选中第一本，是否打开？",
+         "\\小说\\连载中\\武侠仙侠", "剑49.rar"},
+        {[&] {
+             WriteFile(At("小说/完本/玄幻小说/新书.rar"), "");
+             Click(L::id, L::单选框1);
+             Settle();
+         },
+         "新书", "没有书名为“新书”的小说，书名含有它的有1本：\r\n  新书\r\n已选中第一本，是否打开？",
+         "\\小说\\完本\\玄幻小说", "新书.rar"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        c.before();
+        box_.shown.clear();
+        box_.answers = {forms::kAnswerCancel};
+        Type(L::id, L::编辑框1, c.typed);
+        Click(L::id, L::按钮1);
+        Settle();
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(Folder(), RunDir() + c.folder);
+        EXPECT_EQ(Selected(), c.selected);
+    }
+    EXPECT_EQ(Hints().size(), 3001u);
+}

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <unistd.h>
 
 using namespace paveno;
@@ -127,4 +128,30 @@ TEST(LibraryStore, TitlesTheIndexOrTheFileSystemWouldRefuseAreNamed) {
         const auto problem = store::TitleProblem(Gbk(c.title));
         EXPECT_EQ(problem ? GbkToUtf8Lossy(*problem) : "", c.problem) << c.title;
     }
+}
+
+// A run removes what a killed run left half-written where it writes, and walks nothing else of the library.
+TEST(LibraryStore, ARunCleansOnlyTheFoldersItWrites) {
+    test::TempRunDirectory run;
+    test::CurrentDirectory inRun(run.path());
+    store::PrepareLibraryFolders(ShippedItem);
+    const fs::path leftovers[] = {"小说/完本/武侠小说/~paveno-aaaaaa.part",
+                                  "小说/ini/完本/武侠小说/~paveno-bbbbbb.part",
+                                  "小说/ini/~paveno-cccccc.part",
+                                  "小说/jpg/~paveno-dddddd.part",
+                                  "缓存/~paveno-eeeeee.part",
+                                  "缓存/武侠小说/~paveno-ffffff.part",
+                                  "小说/完本/网游小说/~paveno-gggggg.part",
+                                  "小说/连载中/武侠仙侠/~paveno-hhhhhh.part",
+                                  "缓存/网游小说/~paveno-iiiiii.part"};
+    for (const auto& file : leftovers)
+        std::ofstream(run.path() / file) << "half";
+    const Text runDir = run.gbkPath();
+    const std::vector<Text> categories = {Gbk("武侠小说")};
+    EXPECT_EQ(store::RunFolders(runDir, true, categories).size(), 6u);
+    store::RemoveRunLeftovers(runDir, true, categories);
+    std::vector<bool> kept;
+    for (const auto& file : leftovers)
+        kept.push_back(fs::exists(run.path() / file));
+    EXPECT_EQ(kept, (std::vector<bool>{false, false, false, false, false, false, true, true, true}));
 }

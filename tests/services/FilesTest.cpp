@@ -411,10 +411,14 @@ TEST(Files, ListingArchivesOfACategory) {
     PutFile(run.path() / "notes.txt", "");
     PutFile(run.path() / "\xFF.rar", ""); // no GBK form: no handler could name it
     fs::create_directories(run.path() / "c.rar");
+    // Links are taken for what they name: a file, a folder, or (named nothing) a file.
+    fs::create_symlink(run.path() / "a.rar", run.path() / "A2.rar");
+    fs::create_symlink(run.path() / "c.rar", run.path() / "d.rar");
+    fs::create_symlink(run.path() / "gone", run.path() / "e.rar");
 
     int handle = 0;
     EXPECT_EQ(ListAll(root + "\\*.rar", FindFilter::FilesOnly(), handle),
-              (std::vector<Text>{"a.rar", "b.rar", kTrail5C + ".rar"}));
+              (std::vector<Text>{"a.rar", "A2.rar", "b.rar", "e.rar", kTrail5C + ".rar"}));
     EXPECT_EQ(handle, 0) << "the search closes itself when the names run out";
     EXPECT_EQ(FindFileNext(handle), "");
 

@@ -5,8 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
+#include <map>
+#include <random>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace paveno;
 using paveno::test::FileContent;
@@ -48,6 +54,22 @@ const std::string kHandEdited = "; library index\r\n"
                                 "[\xD0\xA1\xCB\xB5]\r\n"
                                 "late=from the second copy\r\n"
                                 "alpha=shadowed\r\n";
+
+ino_t Inode(const fs::path& p) {
+    struct stat st {};
+    return stat(p.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Sets the file's modification time to a moment long past, so that any later write shows.
+void MakeOld(const fs::path& p) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+    utimensat(AT_FDCWD, p.c_str(), times, 0);
+}
+
+bool Untouched(const fs::path& p) {
+    struct stat st {};
+    return stat(p.c_str(), &st) == 0 && st.st_mtim.tv_sec == 1000000000;
+}
 
 } // namespace
 
@@ -317,6 +339,9 @@ TEST(Ini, WritingThroughALinkUpdatesItsFile) {
     EXPECT_TRUE(fs::is_symlink(run.path() / "link.ini"));
     EXPECT_EQ(FileContent(elsewhere.path() / "real.ini"), "[s]\r\nk=2\r\n");
     EXPECT_EQ(ReadIniValue(run.gbkPath() + "\\link.ini", "s", "k"), "2");
+    ASSERT_TRUE(WriteIniValue(run.gbkPath() + "\\link.ini", "s", "j", "3")); // a new key goes to the file too
+    EXPECT_TRUE(fs::is_symlink(run.path() / "link.ini"));
+    EXPECT_EQ(FileContent(elsewhere.path() / "real.ini"), "[s]\r\nk=2\r\nj=3\r\n");
 }
 
 // Two programs adding keys to one index at the same time: each write re-reads the file under the folder's lock, so
@@ -324,6 +349,11 @@ TEST(Ini, WritingThroughALinkUpdatesItsFile) {
 TEST(Ini, TwoProgramsWritingOneFileKeepEveryKey) {
     TempRunDirectory run;
     const Text file = run.gbkPath() + "\\index.ini";
+    std::string old = "[" + kNovels + "]\r\n";
+    for (int k = 0; k < 3000; ++k)
+        old += "old" + std::to_string(k) + "=v\r\n";
+    PutFile(run.path() / "index.ini", old);
+    ASSERT_EQ(ReadIniValue(file, kNovels, "old0"), "v"); // both programs start with the index read
     constexpr int kKeys = 60;
     std::vector<pid_t> children;
     for (int program = 0; program < 2; ++program) {
@@ -346,4 +376,118 @@ TEST(Ini, TwoProgramsWritingOneFileKeepEveryKey) {
         for (int k = 0; k < kKeys; ++k)
             present += ReadIniValue(file, kNovels, "p" + std::to_string(program) + "k" + std::to_string(k)) == "v";
     EXPECT_EQ(present, 2 * kKeys);
+    // Whole lines only, each key once, the old ones where they were.
+    const std::string now = FileContent(run.path() / "index.ini");
+    EXPECT_EQ(now.substr(0, old.size()), old);
+    EXPECT_EQ(std::count(now.begin(), now.end(), '\n'), 1 + 3000 + 2 * kKeys);
+    EXPECT_TRUE(now.ends_with("=v\r\n"));
+}
+
+// A new key whose place is the end of the file is added there (the file only grows: same inode, the old bytes as
+// they were); anything else replaces the file whole, and the same value again writes nothing.
+TEST(Ini, ANewKeyAtTheEndIsAppendedAndOnlyAChangeRewrites) {
+    TempRunDirectory run;
+    const Text file = run.gbkPath() + "\\a.ini";
+    const fs::path p = run.path() / "a.ini";
+    enum How { Appended, Rewritten, Untouched_ };
+    struct Case {
+        const char* name;
+        std::string before;
+        Text section, key, value;
+        std::string after;
+        How how;
+    };
+    const std::string novels = "[" + kNovels + "]\r\n";
+    const Case cases[] = {
+        {"a new title", novels + "A=1\r\n", kNovels, "B", "2", novels + "A=1\r\nB=2\r\n", Appended},
+        {"a title in brackets before it", novels + "[x]T=1\r\n", kNovels, "U", "2", novels + "[x]T=1\r\nU=2\r\n",
+         Appended},
+        {"no line break at the end", "[s]\r\nk=v", "s", "j", "w", "[s]\r\nk=v\r\nj=w\r\n", Appended},
+        {"a byte-order mark", "\xEF\xBB\xBF[s]\r\nk=1\r\n", "s", "j", "2", "\xEF\xBB\xBF[s]\r\nk=1\r\nj=2\r\n",
+         Appended},
+        {"only a byte-order mark", "\xEF\xBB\xBF", "s", "k", "v", "\xEF\xBB\xBF[s]\r\nk=v\r\n", Appended},
+        {"an empty file", "", "s", "k", "v", "[s]\r\nk=v\r\n", Appended},
+        {"lone CRs", "[s]\rk=1\r", "s", "j", "2", "[s]\rk=1\rj=2\r", Appended},
+        {"a new section", "[s]\nk=1\n", "t", "k", "3", "[s]\nk=1\n[t]\nk=3\n", Appended},
+        {"a last section without keys", "[t]\r\nk=1\r\n[s]\r\n", "S", "j", "2", "[t]\r\nk=1\r\n[s]\r\nj=2\r\n",
+         Appended},
+        {"the section is not last", "[s]\r\nk=1\r\n[t]\r\nx=1\r\n", "s", "j", "2",
+         "[s]\r\nk=1\r\nj=2\r\n[t]\r\nx=1\r\n", Rewritten},
+        {"the first of two sections of the name is not last", "[s]\r\n[t]\r\nk=1\r\n[s]\r\n", "s", "j", "2",
+         "[s]\r\nj=2\r\n[t]\r\nk=1\r\n[s]\r\n", Rewritten},
+        {"a comment after the last key", "[s]\r\nk=1\r\n; end\r\n", "s", "j", "2", "[s]\r\nk=1\r\nj=2\r\n; end\r\n",
+         Rewritten},
+        {"a blank line at the end", "[s]\r\nk=1\r\n\r\n", "s", "j", "2", "[s]\r\nk=1\r\nj=2\r\n\r\n", Rewritten},
+        {"a changed value", "[s]\r\nk=1\r\nj=2\r\n", "s", "k", "3", "[s]\r\nk=3\r\nj=2\r\n", Rewritten},
+        {"the same value", "[s]\r\n k = 1 \r\n", "S", "K", "1", "[s]\r\n k = 1 \r\n", Untouched_},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(p);
+        PutFile(p, c.before);
+        MakeOld(p);
+        const ino_t before = Inode(p);
+        ASSERT_TRUE(WriteIniValue(file, c.section, c.key, c.value));
+        EXPECT_EQ(FileContent(p), c.after);
+        EXPECT_EQ(Inode(p) == before, c.how != Rewritten);
+        EXPECT_EQ(Untouched(p), c.how == Untouched_);
+        EXPECT_EQ(ReadIniValue(file, c.section, c.key), c.value);
+        EXPECT_EQ(StrayFiles(run.path(), "a.ini"), std::vector<std::string>{});
+    }
+}
+
+// What the program keeps of a file for lookups and appends must say what the file says: after every write, each key
+// reads back the same from the kept copy and from a fresh read of the file.
+TEST(Ini, TheKeptCopyAgreesWithTheFileAfterEveryWrite) {
+    TempRunDirectory run;
+    const Text file = run.gbkPath() + "\\k.ini";
+    const fs::path p = run.path() / "k.ini";
+    PutFile(p, "\xEF\xBB\xBF; kept\r\n[s]\r\nold=1");
+    std::map<std::pair<Text, Text>, Text> expected{{{"s", "old"}, "1"}};
+    std::mt19937 random(19);
+    const Text sections[] = {"s", "T", kNovels};
+    auto check = [&](const char* when, int step) {
+        for (const auto& [where, value] : expected)
+            ASSERT_EQ(ReadIniValue(file, where.first, where.second, "missing"), value)
+                << when << " step " << step << " " << where.first << "/" << where.second;
+    };
+    for (int step = 0; step < 160; ++step) {
+        const Text section = sections[random() % 3];
+        const Text key = (random() % 2 ? "\xB0\x41" : "k") + std::to_string(random() % 60);
+        const Text value = "v" + std::to_string(random() % 4);
+        ASSERT_TRUE(WriteIniValue(file, section, key, value));
+        // Names fold ASCII letters: "T" and "t" are one section.
+        expected[{section == "T" ? "t" : section, key}] = value;
+        if (step % 20 == 0) {
+            check("kept", step);
+            MakeOld(p); // the file looks changed from outside: it is read again
+            check("read again", step);
+        }
+    }
+    check("kept", 160);
+    MakeOld(p);
+    check("read again", 160);
+}
+
+// A disk that fills up in the middle of an appended line: the file goes back to what it was, and the write fails.
+TEST(Ini, AnAppendThatCannotFinishLeavesTheFileAsItWas) {
+    TempRunDirectory run;
+    const fs::path p = run.path() / "full.ini";
+    const std::string before = "[s]\r\n" + std::string(991, 'x') + "=1\r\n"; // 1000 bytes
+    PutFile(p, before);
+    const Text file = run.gbkPath() + "\\full.ini";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1010, 1010};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const bool refused = !WriteIniValue(file, "s", "a-key-too-long-for-the-room-left", "v");
+        _exit(refused ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the failed append is reported";
+    EXPECT_EQ(FileContent(p), before);
+    EXPECT_TRUE(WriteIniValue(file, "s", "a-key", "v"));
+    EXPECT_EQ(FileContent(p), before + "a-key=v\r\n");
 }

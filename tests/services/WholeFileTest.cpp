@@ -68,10 +68,14 @@ TEST(WholeFile, LeftoverTemporaryFilesAreTheProgramsOwnOnly) {
         fs::create_directories((run.path() / name).parent_path());
         PutFile(run.path() / name, "x");
     }
+    fs::create_directories(run.path() / "a" / "~paveno-folder.part");
+    fs::create_symlink(run.path() / "a" / "book.part", run.path() / "a" / "~paveno-link00.part");
     RemoveTemporaryFiles(run.gbkPath() + "\\a");
     EXPECT_EQ(Names(run.path() / "a"),
-              (std::vector<std::string>{"b", "book.part", "~paveno-.part", "~paveno-notes.txt"}));
-    EXPECT_EQ(Names(run.path() / "a" / "b"), std::vector<std::string>{"书.rar"});
+              (std::vector<std::string>{"b", "book.part", "~paveno-.part", "~paveno-folder.part", "~paveno-link00.part",
+                                        "~paveno-notes.txt"}));
+    EXPECT_EQ(Names(run.path() / "a" / "b"), (std::vector<std::string>{"~paveno-zzzzzz.part", "书.rar"}))
+        << "a sub-folder is another folder's business";
 }
 
 // The library's lock: a second holder is refused without waiting, and a holder that dies leaves no lock behind.
