@@ -4,11 +4,13 @@
 #include "AppWindows.h"
 #include "BuildConfig.h"
 #include "app/CollectionState.h"
+#include "app/FailureList.h"
 #include "app/LibraryLock.h"
 #include "app/LibraryStore.h"
 #include "app/LibraryWindow.h"
 #include "app/PageCutter.h"
 #include "app/Properties.h"
+#include "app/WaitWindow.h"
 #include "app/WindowClose.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
@@ -59,6 +61,8 @@ struct RunProgress {
     std::atomic<std::uint64_t> received{0}; // bytes of the archive in flight
     std::unique_ptr<QTimer> ticker;         // refreshes the title while an archive comes in
     std::unique_ptr<Prefetcher> prefetcher; // the next books' files, on their way; none with one connection
+    bool fetching = false;                  // the list pages are being fetched, before any book
+    FailureList failures;                   // this run's failed books, for the report and the summary
 };
 
 RunProgress& Progress() {
@@ -83,9 +87,12 @@ Text SizeText(std::uint64_t bytes) {
 void ShowProgress() {
     const RunProgress& p = Progress();
     if (!forms::IsWindowLoaded(等待窗口::id)) return;
-    Text title =
-        Stopping() ? Gbk("正在停止...") : JoinTexts(Gbk("第"), Decimal(p.page), "/", Decimal(p.pages), Gbk("页"));
-    if (!Stopping() && p.books > 0) title += JoinTexts(Gbk(" 第"), Decimal(p.book), "/", Decimal(p.books), Gbk("本"));
+    // The fetch phase counts list pages of its own, so that 第N页 only ever counts up from the first.
+    Text title = Stopping()   ? Gbk("正在停止...")
+                 : p.fetching ? JoinTexts(Gbk("读取列表页 "), Decimal(p.page), "/", Decimal(p.pages))
+                              : JoinTexts(Gbk("第"), Decimal(p.page), "/", Decimal(p.pages), Gbk("页"));
+    if (!Stopping() && !p.fetching && p.books > 0)
+        title += JoinTexts(Gbk(" 第"), Decimal(p.book), "/", Decimal(p.books), Gbk("本"));
     if (!Stopping() && p.received > 0) title += JoinTexts(" ", SizeText(p.received));
     if (ReadText(等待窗口::id, 等待窗口::self, forms::WindowControl::kCaption) != title)
         WriteText(等待窗口::id, 等待窗口::self, forms::WindowControl::kCaption, title);
@@ -168,7 +175,9 @@ void ShowReport(const Text& status) {
     const Text report = JoinTexts(Gbk("标题："), Work().title, Gbk(" \r\n作者："), s.bookAuthor, "\r\n", status,
                                   Gbk("\r\n简介："), s.bookIntro, Gbk("\r\n\r\n               共采集"), CountsText(),
                                   Gbk("！  正在采集"), CategoryLabel(), "...");
-    WriteText(等待窗口::id, 等待窗口::编辑框1, forms::RichEdit::kContent, report);
+    // The window keeps the run's failures under the book; the headless run prints each failure once, as it comes.
+    WriteText(等待窗口::id, 等待窗口::编辑框1, forms::RichEdit::kContent,
+              JoinTexts(report, Progress().failures.ReportText()));
     if (ReportObserver()) ReportObserver()(report);
 }
 
@@ -200,6 +209,7 @@ void FailBook(const Text& url, const Text& why, bool existed = false) {
     ++s.failedCount;
     ++s.runFailures;
     RecordFailure(url, why);
+    Progress().failures.Add(Work().title, why);
     ShowReport(why);
     Delay(s.delayMs);
 }
@@ -330,6 +340,7 @@ bool FetchListPages(bool firstOfRun) {
     const std::uint32_t urlBox = finished ? 主窗口::完本网页 : 主窗口::连载网页;
     std::int32_t fetched = 0;
     Progress().pages = s.pageCount;
+    Progress().fetching = true;
     for (std::int32_t page = 1; page <= s.pageCount; ++page) {
         Progress().page = page;
         ShowProgress();
@@ -357,6 +368,7 @@ bool FetchListPages(bool firstOfRun) {
         if (GetFileSize(cachePath) < 3000) break;
         Delay(s.delayMs);
     }
+    Progress().fetching = false;
     // The parse phase reads the pages of this run only, and a page count far beyond the site costs nothing.
     s.pageCount = fetched;
     LoadWindow(标记窗口::id, 主窗口::id);
@@ -498,12 +510,14 @@ void StartProgress() {
     p.running = true;
     p.stop = false;
     p.page = p.pages = p.book = p.books = 0;
+    p.failures.Clear();
     WatchClose(等待窗口::id, [] {
         if (!Progress().running) return true;
         Progress().stop = true;
         ShowProgress();
         return false;
     });
+    PrepareWaitWindow(); // the 停止 button and Escape close the window as its close box does
     p.ticker = std::make_unique<QTimer>();
     QObject::connect(p.ticker.get(), &QTimer::timeout, [] { ShowProgress(); });
     p.ticker->start(200);
@@ -533,7 +547,8 @@ void EndProgress() {
 void AskSummary() {
     EndProgress();
     const Text summary = JoinTexts(Stopping() ? Gbk("采集已停止，共采集") : Gbk("采集完成，共采集"), CountsText(),
-                                   Gbk("！是否查看文件？"));
+                                   Gbk("！是否查看文件？"),
+                                   Progress().failures.SummaryLine(store::FailureRecordPath(GetRunDirectory())));
     if (MessageBox(summary, kMessageOkCancelQuestion) != kResultOk) {
         DeleteFolder(store::CacheFolder());
         forms::EndProgram(0);

@@ -91,7 +91,8 @@ TEST_F(PrefetchTest, OneConnectionAndFourGiveTheSameLibraryAndReports) {
     EXPECT_EQ(four, one);
     EXPECT_EQ(fourReports, oneReports);
     EXPECT_EQ(oneReports.back(),
-              "采集完成，共采集13篇小说，其中已存在1篇小说，本次成功采集10篇小说，失败2篇！是否查看文件？");
+              "采集完成，共采集13篇小说，其中已存在1篇小说，本次成功采集10篇小说，失败2篇！是否查看文件？" +
+                  FailureLine());
     // The cover retries reach the network: only the first fetch of a URL takes what was fetched ahead.
     EXPECT_EQ(oneCoverFetches, app::kCoverAttempts);
     EXPECT_EQ(Requests("/dianzishu/UploadPic/811.jpg"), app::kCoverAttempts);
@@ -128,7 +129,8 @@ TEST_F(PrefetchTest, ABusyServerDropsTheRunToOneConnection) {
     EXPECT_EQ(app::Prefetching().lastConnections, 1);
     // Asked again once after the pause it asked for; the harvest then takes that answer instead of a third request.
     EXPECT_EQ(Requests("/down/2011/830.rar"), 2);
-    EXPECT_EQ(Summary(), "采集完成，共采集2篇小说，其中已存在0篇小说，本次成功采集1篇小说，失败1篇！是否查看文件？");
+    EXPECT_EQ(Summary(), "采集完成，共采集2篇小说，其中已存在0篇小说，本次成功采集1篇小说，失败1篇！是否查看文件？" +
+                             FailureLine());
 }
 
 TEST_F(PrefetchTest, AStopCancelsTheTransfersAheadAndLeavesNothingBehind) {
