@@ -8,6 +8,7 @@
 #include "app/LibraryStore.h"
 #include "app/LibraryWindow.h"
 #include "app/Properties.h"
+#include "app/WaitWindow.h"
 #include "app/WindowClose.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
@@ -244,8 +245,10 @@ void CollectionRun::ShowProgress() {
     if (Stopping()) {
         title = Gbk("正在停止...");
     } else {
-        title = JoinTexts(Gbk("第"), Decimal(page_), "/", Decimal(pages_), Gbk("页"));
-        if (books_ > 0) title += JoinTexts(Gbk(" 第"), Decimal(book_), "/", Decimal(books_), Gbk("本"));
+        // The fetch phase counts list pages of its own, so that 第N页 only ever counts up from the first.
+        title = fetching_ ? JoinTexts(Gbk("读取列表页 "), Decimal(page_), "/", Decimal(pages_))
+                          : JoinTexts(Gbk("第"), Decimal(page_), "/", Decimal(pages_), Gbk("页"));
+        if (!fetching_ && books_ > 0) title += JoinTexts(Gbk(" 第"), Decimal(book_), "/", Decimal(books_), Gbk("本"));
         if (received_ > 0) title += JoinTexts(" ", SizeText(received_));
         const auto pause = std::chrono::ceil<std::chrono::seconds>(pacer_.PauseLeft()).count();
         if (pause > 0) title += JoinTexts(Gbk(" 等待网站"), ToText(std::int64_t{pause}), Gbk("秒"));
@@ -260,7 +263,8 @@ void CollectionRun::ShowReport(const Text& status) {
     const Text report = JoinTexts(Gbk("标题："), work_.title, Gbk(" \r\n作者："), s.bookAuthor, "\r\n", status,
                                   Gbk("\r\n简介："), s.bookIntro, Gbk("\r\n\r\n               共采集"), CountsText(),
                                   Gbk("！  正在采集"), CategoryLabel(), "...");
-    WriteText(等待窗口::id, 等待窗口::编辑框1, forms::RichEdit::kContent, report);
+    // The window keeps the run's failures under the book; the headless run prints each failure once, as it comes.
+    WriteText(等待窗口::id, 等待窗口::编辑框1, forms::RichEdit::kContent, JoinTexts(report, failures_.ReportText()));
     if (Collecting().reports) Collecting().reports(report);
 }
 
@@ -283,6 +287,7 @@ void CollectionRun::FailBook(const Text& url, const Text& why, bool existed) {
     ++s.failedCount;
     ++s.runFailures;
     RecordFailure(url, why);
+    failures_.Add(work_.title, why);
     ShowReport(why);
     Delay(s.delayMs);
 }
@@ -372,6 +377,7 @@ bool CollectionRun::FetchListPages(bool firstOfRun) {
     s.pageCount = TruncateToInteger(ToNumber(ReadText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent)));
     pages_ = s.pageCount;
     std::int32_t fetched = 0;
+    fetching_ = true;
     for (std::int32_t page = 1; page <= s.pageCount; ++page) {
         const PageFetch result = FetchListPage(page, firstOfRun);
         if (result == PageFetch::Refused) return false;
@@ -380,6 +386,7 @@ bool CollectionRun::FetchListPages(bool firstOfRun) {
         if (result == PageFetch::Last) break;
         Delay(s.delayMs);
     }
+    fetching_ = false;
     // The parse phase reads the pages of this run only, and a page count far beyond the site costs nothing.
     s.pageCount = fetched;
     LoadWindow(标记窗口::id, 主窗口::id);
@@ -394,7 +401,9 @@ bool CollectionRun::CollectPageByPage(bool firstOfRun) {
         TruncateToInteger(ToNumber(ReadText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent)));
     pages_ = asked;
     for (std::int32_t page = 1; page <= asked && !Stopping(); ++page) {
+        fetching_ = true;
         const PageFetch result = FetchListPage(page, firstOfRun);
+        fetching_ = false;
         if (result == PageFetch::Refused) return false;
         if (result == PageFetch::Failed) break;
         s.pageCount = page;
@@ -560,6 +569,7 @@ void CollectionRun::StartProgress() {
         run->RequestStop();
         return false;
     });
+    PrepareWaitWindow(); // the 停止 button and Escape close the window as its close box does
     ticker_ = std::make_unique<QTimer>();
     QObject::connect(ticker_.get(), &QTimer::timeout, [this] { ShowProgress(); });
     ticker_->start(200);
@@ -582,8 +592,9 @@ void CollectionRun::AskSummary() {
         State().runRefused = true;
         MessageBox(Gbk("网站连续无法访问，采集已停止"), kMessageOk);
     }
-    const Text summary = JoinTexts(Stopping() ? Gbk("采集已停止，共采集") : Gbk("采集完成，共采集"), CountsText(),
-                                   Gbk("！是否查看文件？"));
+    const Text summary =
+        JoinTexts(Stopping() ? Gbk("采集已停止，共采集") : Gbk("采集完成，共采集"), CountsText(),
+                  Gbk("！是否查看文件？"), failures_.SummaryLine(store::FailureRecordPath(GetRunDirectory())));
     if (MessageBox(summary, kMessageOkCancelQuestion) != kResultOk) {
         DeleteFolder(store::CacheFolder());
         forms::EndProgram(0);

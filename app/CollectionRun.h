@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/FailureList.h"
 #include "app/LibraryLock.h"
 #include "app/PageCutter.h"
 #include "services/HttpClient.h"
@@ -99,7 +100,10 @@ private:
         bool unchanged = false; // the site said the current book's archive has not changed (304)
         PageMarkers markers;
     } work_;
-    bool pageHadNew_ = false; // a book of the page being harvested was not in the library as the site has it
+    bool pageHadNew_ = false;
+    bool fetching_ = false; // the list pages are being fetched, before any book
+    FailureList failures_;  // this run's failed books, for the report and the summary // a book of the page being
+                            // harvested was not in the library as the site has it
 
     // Where the run is, as the wait window's title shows it.
     std::int32_t page_ = 0, pages_ = 0;      // list page, of the pages asked for (fetch phase) or fetched (parse)

@@ -7,6 +7,7 @@
 #include "app/LibraryStore.h"
 #include "app/Properties.h"
 #include "app/UserActions.h"
+#include "app/WindowKeys.h"
 #include "forms/Engine.h"
 #include "forms/kinds/EditBox.h"
 #include "forms/kinds/FileBox.h"
@@ -235,6 +236,11 @@ void 书库窗口_创建完毕() {
         QObject::connect(box->edit(), &QLineEdit::returnPressed, box->edit(),
                          [] { ClickControl(书库窗口::id, 书库窗口::按钮1); });
     }
+    // Enter on a book opens it, as a double-click does.
+    OnEnter(书库窗口::id, 书库窗口::文件框1, [] {
+        if (!ReadText(书库窗口::id, 书库窗口::文件框1, forms::FileBox::kSelectedFile).empty())
+            书库窗口_文件框1_被双击();
+    });
 }
 
 // Closing the library window ends the program; the page cache stays for the next collection.

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The main window and the wait window: start-up, the response delay, the kind and category choice with its mirrored
-// address lists, and the cache clean-up when the main window goes.
+// The main window: start-up, the response delay, the kind and category choice with its mirrored address lists, and the
+// cache clean-up when the main window goes.
 #include "AppWindows.h"
 #include "app/CollectionState.h"
 #include "app/Collector.h"
@@ -8,6 +8,8 @@
 #include "app/LibraryStore.h"
 #include "app/Program.h"
 #include "app/Properties.h"
+#include "app/UserActions.h"
+#include "app/WindowKeys.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
 #include "system/SystemOps.h"
@@ -19,6 +21,9 @@ namespace paveno::app {
 void 主窗口_创建完毕() {
     State().delayMs = 1;
     ReadCollectionSettings();
+    // Enter in the page field collects; in the delay field it applies the delay.
+    OnEnter(主窗口::id, 主窗口::编辑框1, [] { ClickControl(主窗口::id, 主窗口::按钮2); });
+    OnEnter(主窗口::id, 主窗口::编辑框2, [] { ClickControl(主窗口::id, 主窗口::按钮3); });
     // The update window checks the version in its own creation handler and closes itself when nothing is newer. It
     // is loaded once the main window is on screen, so that a slow update server never holds the start.
     if (Options().updateCheck) {
@@ -79,14 +84,5 @@ void 主窗口_单选框2_被单击() {
     WriteLogical(主窗口::id, 主窗口::连载类, forms::kVisible, true);
     主窗口_连载类_列表项被选择();
 }
-
-void 等待窗口_尺寸被改变() {
-    WriteInteger(等待窗口::id, 等待窗口::编辑框1, forms::kHeight,
-                 ReadInteger(等待窗口::id, 等待窗口::self, forms::kHeight));
-    WriteInteger(等待窗口::id, 等待窗口::编辑框1, forms::kWidth,
-                 ReadInteger(等待窗口::id, 等待窗口::self, forms::kWidth));
-}
-
-void 等待窗口_将被销毁() {}
 
 } // namespace paveno::app

@@ -87,6 +87,7 @@ Button::~Button() {
 
 void Button::PaintFace(QPainter& painter, const QRect& area) const {
     if (!picture_.IsNull()) {
+        SmoothPictures(painter);
         QSize s = picture_.Size();
         picture_.Draw(painter, area.center() - QPoint(s.width() / 2, s.height() / 2));
         return;
@@ -104,7 +105,11 @@ void Button::SetCaption(Text caption) {
 void Button::SetPicture(ByteSet bytes) {
     pictureBytes_ = std::move(bytes);
     picture_ = PictureImage(DecodePicture(pictureBytes_));
-    if (button_) button_->update();
+    if (!button_) return;
+    // A picture is the data's own face: the bevel around it is the classic one, not the desktop's.
+    SetColours(button_, picture_.IsNull() ? QColor() : ClassicPalette().color(QPalette::ButtonText), QColor());
+    button_->setAutoFillBackground(false);
+    button_->update();
 }
 
 void Button::SetAlign(std::uint32_t h, std::uint32_t v) {

@@ -5,6 +5,8 @@
 #include "services/Text.h"
 
 #include <QFont>
+#include <QPainter>
+#include <QPalette>
 #include <QPointer>
 #include <QWidget>
 
@@ -22,11 +24,31 @@ QFont DefaultGuiFont();
 // characters N pixels high.
 QFont FontOf(std::span<const std::uint8_t> blob);
 
-// Places a new widget as its record says and gives it the font.
+// Places a new widget as its record says and gives it the font. The widget is marked as a control's own widget
+// (IsControlWidget), so that the window finds its controls among the widgets Qt made inside them.
 void Place(QWidget* widget, const CreateArgs& args, const QFont& font);
+bool IsControlWidget(const QWidget* widget);
 
-// Text and background colours of a widget (invalid colours keep the palette's own). A valid background is filled.
-void SetColours(QWidget* widget, const QColor& text, const QColor& background);
+// The light desktop the window data was drawn for: black text on white fields and light grey faces. Where the window
+// data chooses one colour of a control, the other comes from here, never from the desktop, so that a dark desktop
+// palette cannot put white text on the data's white background (or black text on its own dark one).
+QPalette ClassicPalette();
+
+// Text and background colours of a widget from its window data; an invalid colour is one the data leaves open.
+// When the data gives either, the widget takes the classic palette with the given colours over it and fills its
+// background; when it gives neither, the widget follows the desktop's palette whole. Gives whether the data chose.
+bool SetColours(QWidget* widget, const QColor& text, const QColor& background);
+
+// A widget whose background the window data paints (a colour or a picture): what is drawn straight onto it, without
+// a background of its own, takes its colours from the classic palette too.
+void MarkDataBackground(QWidget* widget, bool painted);
+bool HasDataBackground(const QWidget* widget);
+
+// The contrast of two colours as the web's accessibility guidelines measure it: 1 (none) to 21 (black on white).
+double ContrastRatio(const QColor& a, const QColor& b);
+
+// Pictures scaled to the screen (150%, 200%) are filtered rather than doubled pixel by pixel.
+void SmoothPictures(QPainter& painter);
 
 // The Qt side of a kind's GBK text: what the program wrote is given back byte for byte unless the user edited the
 // widget since, in which case the widget's text (converted) is the content.

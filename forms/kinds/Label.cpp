@@ -34,11 +34,17 @@ Label::Label(const CreateArgs& args) : Control(kDescriptor, args) {
     label_ = new PaintedWidget(args.parent);
     Place(label_, args, FontOf(b.Blob("font")));
     label_->paint = [this](QPainter& p) {
+        SmoothPictures(p);
         picture_.Draw(p, QPoint(0, 0));
         p.setPen(label_->palette().color(QPalette::WindowText));
         p.drawText(label_->rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, ToQt(caption_));
     };
     SetWidget(label_);
+}
+
+void Label::SetCaption(Text caption) {
+    caption_ = std::move(caption);
+    if (label_) label_->update();
 }
 
 Label::~Label() {

@@ -16,6 +16,7 @@ public:
     ~Label() override;
 
     const Text& caption() const { return caption_; }
+    void SetCaption(Text caption);
 
 private:
     QPointer<PaintedWidget> label_;

@@ -35,11 +35,14 @@ std::unique_ptr<Control> PictureBox::Create(const CreateArgs& args, std::string&
 PictureBox::PictureBox(const CreateArgs& args) : Control(kDescriptor, args) {
     const format::PropertyBlock& b = *args.block;
     box_ = new PaintedWidget(args.parent);
-    box_->paint = [this](QPainter& p) { picture_.Draw(p, QPoint(0, 0)); };
+    box_->paint = [this](QPainter& p) {
+        SmoothPictures(p);
+        picture_.Draw(p, QPoint(0, 0));
+    };
     Place(box_, args, DefaultGuiFont());
-    // The system default background is the window colour; the box always paints one of its own.
-    QColor bg = ColourOf(b.Number("background"));
-    SetColours(box_, QColor(), bg.isValid() ? bg : box_->palette().color(QPalette::Window));
+    // The system default background is the desktop's window colour; the box always paints one of its own.
+    coloured_ = SetColours(box_, QColor(), ColourOf(b.Number("background")));
+    box_->setAutoFillBackground(true);
     SetPicture(b.Blob("picture"));
     SetWidget(box_);
 }
@@ -51,7 +54,10 @@ PictureBox::~PictureBox() {
 void PictureBox::SetPicture(ByteSet bytes) {
     pictureBytes_ = std::move(bytes);
     picture_ = PictureImage(DecodePicture(pictureBytes_));
-    if (box_) box_->update();
+    if (!box_) return;
+    // What is drawn straight onto the box lies on the data's colour or picture, or on the desktop's colour.
+    MarkDataBackground(box_, coloured_ || !picture_.IsNull());
+    box_->update();
 }
 
 } // namespace paveno::forms

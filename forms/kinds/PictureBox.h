@@ -24,6 +24,7 @@ private:
     QPointer<PaintedWidget> box_;
     ByteSet pictureBytes_;
     PictureImage picture_;
+    bool coloured_ = false;
 };
 
 } // namespace paveno::forms

@@ -13,6 +13,9 @@ const PropertyEntry kProperties[] = {
     {RichEdit::kContent, "内容", "context", PropertyType::Text,
      [](const Control& c) { return Value::FromText(As<RichEdit>(c).content()); },
      [](Control& c, const Value& v) { As<RichEdit>(c).SetContent(v.text()); }},
+    {RichEdit::kReadOnly, "只读", "ReadOnly", PropertyType::Bool,
+     [](const Control& c) { return Value::Logical(As<RichEdit>(c).readOnly()); },
+     [](Control& c, const Value& v) { As<RichEdit>(c).SetReadOnly(v.logical()); }},
 };
 
 const KindDescriptor kDescriptor = {0x00020006, "丰富文本框", "RichEdit",       kKindAllowsEvents,
@@ -63,6 +66,12 @@ void RichEdit::SetContent(const Text& text) {
     writing_ = true;
     edit_->setPlainText(Shown(content_.bytes()));
     writing_ = false;
+}
+
+// A read-only box still lets its text be selected and copied, with the keyboard too.
+void RichEdit::SetReadOnly(bool on) {
+    edit_->setReadOnly(on);
+    if (on) edit_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
 } // namespace paveno::forms

@@ -13,7 +13,7 @@ namespace paveno::forms {
 class RichEdit : public Control {
 public:
     // Property numbers of this kind.
-    static constexpr int kContent = 9;
+    static constexpr int kContent = 9, kReadOnly = 14;
 
     static const KindDescriptor& Descriptor();
     static std::unique_ptr<Control> Create(const CreateArgs& args, std::string& error);
@@ -21,6 +21,8 @@ public:
 
     Text content() const;
     void SetContent(const Text& text);
+    bool readOnly() const { return edit_ && edit_->isReadOnly(); }
+    void SetReadOnly(bool on);
     QPlainTextEdit* edit() const { return edit_; }
 
 private:

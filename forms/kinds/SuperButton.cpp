@@ -220,11 +220,12 @@ void SuperButton::Refresh() {
 
 void SuperButton::Paint(QPainter& p) {
     SuperButtonWidget& w = *button_;
-    const QPalette& pal = w.palette();
     State s = state();
-    // The default colour, or the system scheme when asked for, is the palette's.
+    // The system scheme when asked for, or a state that leaves both colours open, is the desktop's palette; a state
+    // with one colour of its own takes the other from the classic scheme, as the whole button then does.
     QColor text = defaultColours_ ? QColor() : ColourOf(colours_[s].text);
     QColor back = defaultColours_ ? QColor() : ColourOf(colours_[s].background);
+    const QPalette pal = text.isValid() || back.isValid() ? ClassicPalette() : w.palette();
     if (!text.isValid()) text = pal.color(QPalette::ButtonText);
     if (!back.isValid()) back = pal.color(QPalette::Button);
     if (!w.isEnabled()) text = pal.color(QPalette::Disabled, QPalette::ButtonText);
@@ -253,6 +254,7 @@ void SuperButton::Paint(QPainter& p) {
                                   : s == kOver && !pictures_[1].IsNull()   ? &pictures_[1]
                                                                            : &pictures_[0];
     QRect textArea = inner;
+    SmoothPictures(p);
     if (!picture->IsNull()) {
         QSize size = picture->Size();
         QPoint at(inner.left(), inner.center().y() - size.height() / 2);

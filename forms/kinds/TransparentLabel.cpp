@@ -32,14 +32,13 @@ std::unique_ptr<Control> TransparentLabel::Create(const CreateArgs& args, std::s
     return std::make_unique<TransparentLabel>(args);
 }
 
-// The six settings: text colour (a COLORREF, 0 black), character height in pixels (0: the default font), weight
-// (0: normal), italic, underline, and horizontal alignment (0 left, 1 centre, 2 right). All zero is the plain
-// black caption of this program's windows.
+// The six settings: text colour (a COLORREF, 0 black, 0xFF000000 the system's), character height in pixels (0: the
+// default font), weight (0: normal), italic, underline, and horizontal alignment (0 left, 1 centre, 2 right). All zero
+// is the plain black caption of this program's windows.
 TransparentLabel::TransparentLabel(const CreateArgs& args) : Control(kDescriptor, args) {
     const format::PropertyBlock& b = *args.block;
     caption_ = b.TextOf("caption");
-    colour_ = ColourOf(b.Number("setting1"));
-    if (!colour_.isValid()) colour_ = Qt::black;
+    colour_ = ColourOf(b.Number("setting1")); // invalid: the system's text colour
     QFont font = DefaultGuiFont();
     if (std::uint32_t h = b.Number("setting2"); h > 0)
         font.setPixelSize(static_cast<int>(std::min<std::uint32_t>(h, 500)));
@@ -54,7 +53,14 @@ TransparentLabel::TransparentLabel(const CreateArgs& args) : Control(kDescriptor
     Place(label_, args, font);
     label_->setAttribute(Qt::WA_TranslucentBackground);
     label_->paint = [this](QPainter& p) {
-        p.setPen(colour_);
+        // A caption colour of the data's own over a background the desktop chose gets the classic background laid
+        // under it, as it would otherwise be black on a dark desktop. The system's text colour is the desktop's,
+        // or the classic one over a background of the data's.
+        const bool dataBackground = HasDataBackground(label_->parentWidget());
+        if (colour_.isValid() && !dataBackground) p.fillRect(label_->rect(), ClassicPalette().color(QPalette::Window));
+        p.setPen(colour_.isValid() ? colour_
+                 : dataBackground  ? ClassicPalette().color(QPalette::WindowText)
+                                   : label_->palette().color(QPalette::WindowText));
         p.drawText(label_->rect(), align_ | Qt::AlignTop | Qt::TextWordWrap, ToQt(caption_));
     };
     SetWidget(label_);

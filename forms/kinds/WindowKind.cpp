@@ -4,10 +4,14 @@
 #include "forms/Engine.h"
 #include "forms/pictures/PictureDecoder.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+
+#include <algorithm>
+#include <vector>
 
 namespace paveno::forms {
 
@@ -68,6 +72,63 @@ const KindDescriptor kDescriptor = {
 
 FormFrame::FormFrame(WindowControl* owner, QWidget* parent, Qt::WindowFlags flags)
     : QFrame(parent, flags), owner_(owner) {}
+
+FocusRing::FocusRing(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+    hide();
+}
+
+void FocusRing::Follow(QWidget* target) {
+    if (target_ == target) return;
+    if (target_) target_->removeEventFilter(this);
+    target_ = target;
+    if (!target) {
+        hide();
+        return;
+    }
+    target->installEventFilter(this);
+    if (parentWidget() != target->parentWidget()) setParent(target->parentWidget());
+    Place();
+}
+
+void FocusRing::Place() {
+    if (!target_ || !target_->isVisible()) {
+        hide();
+        return;
+    }
+    setGeometry(target_->geometry().adjusted(-kWidth, -kWidth, kWidth, kWidth));
+    raise();
+    show();
+    update();
+}
+
+bool FocusRing::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::Hide:
+        Place();
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// The desktop's (or the classic) selection colour where it stands out from what lies around the control, else black
+// or white, whichever stands out more.
+void FocusRing::paintEvent(QPaintEvent*) {
+    if (!target_ || !parentWidget()) return;
+    const QColor around = parentWidget()->palette().color(QPalette::Window);
+    QColor colour = target_->palette().color(QPalette::Highlight);
+    if (ContrastRatio(colour, around) < kMinimumContrast)
+        colour = ContrastRatio(Qt::black, around) >= ContrastRatio(Qt::white, around) ? Qt::black : Qt::white;
+    QPainter p(this);
+    p.setPen(QPen(colour, kWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    p.drawRect(QRectF(rect()).adjusted(kWidth / 2.0, kWidth / 2.0, -kWidth / 2.0, -kWidth / 2.0));
+}
 
 void FormFrame::closeEvent(QCloseEvent* event) {
     // The engine destroys the window itself (event 2 first), so Qt's own close is not taken.
@@ -139,13 +200,8 @@ WindowControl::WindowControl(const CreateArgs& args) : Control(kDescriptor, args
     frame_->setAttribute(Qt::WA_DeleteOnClose, false);
     if (border_ == 5 || border_ == 6) frame_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     frame_->setWindowTitle(ToQt(caption_));
-    if (QColor c = ColourOf(background_); c.isValid()) {
-        QPalette pal = frame_->palette();
-        pal.setColor(QPalette::Window, c);
-        frame_->setPalette(pal);
-        frame_->setAutoFillBackground(true);
-    }
     picture_ = PictureImage(DecodePicture(pictureBytes_));
+    ApplyDataBackground();
     PictureImage icon(DecodePicture(iconBytes_));
     if (!icon.IsNull()) frame_->setWindowIcon(icon.Icon());
     frame_->setFont(QGuiApplication::font());
@@ -162,6 +218,9 @@ WindowControl::WindowControl(const CreateArgs& args) : Control(kDescriptor, args
     // A fixed frame keeps its size; the size is fixed again once the outer size is known.
     if (!resizable()) frame_->setFixedSize(frame_->size());
     SetWidget(frame_);
+    ring_ = new FocusRing(frame_);
+    QObject::connect(qApp, &QApplication::focusChanged, context(),
+                     [this](QWidget*, QWidget* now) { FollowFocus(now); });
 }
 
 WindowControl::~WindowControl() {
@@ -227,18 +286,63 @@ void WindowControl::SetCaption(const Text& caption) {
 
 void WindowControl::SetBackground(std::uint32_t colour) {
     background_ = colour;
-    QPalette pal = frame_->palette();
-    QColor c = ColourOf(colour);
-    pal.setColor(QPalette::Window, c.isValid() ? c : QGuiApplication::palette().color(QPalette::Window));
-    frame_->setPalette(pal);
-    frame_->setAutoFillBackground(c.isValid());
+    ApplyDataBackground();
     frame_->update();
 }
 
 void WindowControl::SetPicture(const ByteSet& bytes) {
     pictureBytes_ = bytes;
     picture_ = PictureImage(DecodePicture(pictureBytes_));
+    ApplyDataBackground();
     frame_->update();
+}
+
+// A window whose data paints its background (a colour or a picture) is the classic light window it was drawn as,
+// with every control on it; one that leaves its background to the desktop follows the desktop's palette.
+void WindowControl::ApplyDataBackground() {
+    const QColor colour = ColourOf(background_);
+    const bool painted = colour.isValid() || !picture_.IsNull();
+    QPalette pal;
+    if (painted) {
+        pal = ClassicPalette();
+        if (colour.isValid()) pal.setColor(QPalette::Window, colour);
+    }
+    frame_->setPalette(pal);
+    frame_->setAutoFillBackground(painted);
+    MarkDataBackground(frame_, painted);
+}
+
+// Tab goes through the window as it is seen, row by row from the top and left to right in a row, whatever the order
+// of the control table (which also decides which control lies on top). Controls whose tops lie a few pixels apart
+// stand in one row.
+void WindowControl::AllCreated() {
+    constexpr int kRowSlack = 4;
+    struct Stop {
+        QWidget* widget;
+        QPoint at;
+    };
+    std::vector<Stop> stops;
+    for (QWidget* w : frame_->findChildren<QWidget*>()) {
+        if (IsControlWidget(w) && (w->focusPolicy() & Qt::TabFocus)) stops.push_back({w, w->mapTo(frame_, QPoint())});
+    }
+    std::stable_sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) { return a.at.y() < b.at.y(); });
+    for (auto row = stops.begin(); row != stops.end();) {
+        const int top = row->at.y();
+        auto end = std::find_if(row, stops.end(), [top](const Stop& s) { return s.at.y() - top > kRowSlack; });
+        std::stable_sort(row, end, [](const Stop& a, const Stop& b) { return a.at.x() < b.at.x(); });
+        row = end;
+    }
+    for (std::size_t k = 1; k < stops.size(); ++k)
+        QWidget::setTabOrder(stops[k - 1].widget, stops[k].widget);
+}
+
+// The ring goes round the control that holds the focus (a combo box for its field), in this window only.
+void WindowControl::FollowFocus(QWidget* now) {
+    if (!ring_) return;
+    QWidget* target = now;
+    while (target && !IsControlWidget(target))
+        target = target->parentWidget();
+    ring_->Follow(target && target->window() == frame_ ? target : nullptr);
 }
 
 void WindowControl::SetPictureMode(std::uint32_t mode) {
@@ -265,6 +369,7 @@ void WindowControl::OnMoveOrResize(int event) {
 // Picture modes: 0 at the top left, 1 tiled, 2 centred, 3 stretched over the client area.
 void WindowControl::Paint(QPainter& painter) {
     if (picture_.IsNull()) return;
+    SmoothPictures(painter);
     const QImage& image = picture_.Image();
     QRect area = frame_->contentsRect();
     switch (pictureMode_) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "forms/Control.h"
+#include "forms/kinds/KindSupport.h"
 #include "forms/pictures/PictureImage.h"
 
 #include <QFrame>
@@ -9,6 +10,26 @@
 namespace paveno::forms {
 
 class WindowControl;
+
+// A frame drawn round the control that has the keyboard focus, clear on any palette: it lies over the control's
+// neighbours by its width, takes no mouse and follows the control as it moves, changes size, shows or hides.
+class FocusRing : public QWidget {
+public:
+    static constexpr int kWidth = 2;
+    static constexpr double kMinimumContrast = 3.0;
+
+    explicit FocusRing(QWidget* parent);
+    void Follow(QWidget* target); // null: no control of the window has the focus
+    QWidget* target() const { return target_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void Place();
+    QPointer<QWidget> target_;
+};
 
 // The top-level widget of a loaded window. It reports closing, moving and resizing to its control and paints the
 // background picture.
@@ -42,12 +63,14 @@ public:
     ~WindowControl() override;
 
     FormFrame* frame() const { return frame_; }
+    FocusRing* focusRing() const { return ring_; }
 
     // Once loading has raised the creation events: shown as its start position says, then sized to the stored
     // outer size.
     void ShowAsStored();
     void BringForward();
     void ApplyVisible() override;
+    void AllCreated() override;
 
     // Stored settings, read by the engine and the property table.
     std::uint32_t border() const { return border_; }
@@ -81,7 +104,11 @@ protected:
     void SetGeometry(const QRect& r) override;
 
 private:
+    void ApplyDataBackground();
+    void FollowFocus(QWidget* now);
+
     FormFrame* frame_ = nullptr;
+    QPointer<FocusRing> ring_;
     std::uint32_t border_, pictureMode_, background_, startPosition_;
     bool maxButton_, minButton_, controlBox_, movable_, showInTaskbar_, alwaysOnTop_;
     Text caption_;

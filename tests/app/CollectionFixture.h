@@ -88,6 +88,8 @@ protected:
         return n;
     }
     std::string Summary() const { return BoxTexts().empty() ? "" : BoxTexts().back(); }
+    // The line a summary ends with when books failed.
+    std::string FailureLine() const { return "\r\n失败的小说及原因见：" + At("小说/失败记录.txt").string(); }
     static std::string Report() { return Utf8(Read(W::等待窗口::id, W::等待窗口::编辑框1, forms::RichEdit::kContent)); }
 
     demo::DemoCatalogue site;

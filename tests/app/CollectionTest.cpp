@@ -154,7 +154,8 @@ TEST_F(CollectionTest, OddEntriesAreCutAsTheMarkersSay) {
     EXPECT_EQ(Requests("/txt/4242txt.html"), 1);
     EXPECT_EQ(Requests("/down/2011/4444.rar"), 0);
     // The doubled title is skipped, and counted as failed rather than as collected.
-    EXPECT_EQ(Summary(), "采集完成，共采集2篇小说，其中已存在0篇小说，本次成功采集1篇小说，失败1篇！是否查看文件？");
+    EXPECT_EQ(Summary(), "采集完成，共采集2篇小说，其中已存在0篇小说，本次成功采集1篇小说，失败1篇！是否查看文件？" +
+                             FailureLine());
     EXPECT_TRUE(fs::exists(At("小说/完本/玄幻小说/无斜线.rar")));
     // The doubled title holds '"' and '>': it can be no file name, so nothing of it is fetched or written.
     EXPECT_EQ(Requests("/down/2011/4343.rar") + Requests("/dianzishu/UploadPic/4343.jpg"), 0);

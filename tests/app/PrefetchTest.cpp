@@ -121,7 +121,8 @@ TEST_F(PrefetchTest, OneConnectionAndFourGiveTheSameLibraryAndReports) {
     EXPECT_EQ(four, one);
     EXPECT_EQ(fourReports, oneReports);
     EXPECT_EQ(oneReports.back(),
-              "采集完成，共采集18篇小说，其中已存在1篇小说，本次成功采集15篇小说，失败2篇！是否查看文件？");
+              "采集完成，共采集18篇小说，其中已存在1篇小说，本次成功采集15篇小说，失败2篇！是否查看文件？" +
+                  FailureLine());
     // The site sees the same requests, each as often, whether the files come ahead or not.
     EXPECT_EQ(RequestCounts(), oneRequests);
     EXPECT_EQ(oneRequests.at("/dianzishu/UploadPic/nopic.jpg"), 2 * app::kCoverAttempts);
@@ -174,7 +175,8 @@ TEST_F(PrefetchTest, ABusySiteIsWaitedForAndItsBooksAskedAgain) {
     EXPECT_EQ(app::Collecting().lastConnections, 1);
     EXPECT_EQ(Requests("/down/2011/830.rar"), 4) << "asked again three times";
     EXPECT_EQ(Requests("/down/2011/832.rar"), 3);
-    EXPECT_EQ(Summary(), "采集完成，共采集3篇小说，其中已存在0篇小说，本次成功采集2篇小说，失败1篇！是否查看文件？");
+    EXPECT_EQ(Summary(), "采集完成，共采集3篇小说，其中已存在0篇小说，本次成功采集2篇小说，失败1篇！是否查看文件？" +
+                             FailureLine());
     EXPECT_NE(FileText(At("小说/失败记录.txt")).find(Gbk("下载失败：服务器繁忙")), std::string::npos);
     std::lock_guard lock(mutex);
     for (const auto& pause : events) {

@@ -80,7 +80,8 @@ TEST_F(TrustTest, AnArchiveThatDoesNotComeWholeIsAFailedBookAndReplacesNothing) 
 
         const std::string why = std::string("下载失败：") + c.reason;
         EXPECT_EQ(Summary(),
-                  "采集完成，共采集2篇小说，其中已存在0篇小说，本次成功采集1篇小说，失败1篇！是否查看文件？");
+                  "采集完成，共采集2篇小说，其中已存在0篇小说，本次成功采集1篇小说，失败1篇！是否查看文件？" +
+                      FailureLine());
         EXPECT_NE(report.find("作者坏书" + std::to_string(serial) + "\r\n" + why + "\r\n简介："), std::string::npos)
             << report;
         EXPECT_NE(report.find("本次成功采集1篇小说，失败1篇！  正在采集"), std::string::npos) << report;
@@ -132,7 +133,8 @@ TEST_F(TrustTest, AFailedWriteIsAFailedBookWithoutAnIndexKey) {
     box_.whileShown = [&] { report = Report(); };
     Collect(true, 0, "1", forms::kAnswerCancel);
     EXPECT_NE(report.find("\r\n保存失败：文件夹不存在\r\n"), std::string::npos) << report;
-    EXPECT_EQ(Summary(), "采集完成，共采集1篇小说，其中已存在0篇小说，本次成功采集0篇小说，失败1篇！是否查看文件？");
+    EXPECT_EQ(Summary(), "采集完成，共采集1篇小说，其中已存在0篇小说，本次成功采集0篇小说，失败1篇！是否查看文件？" +
+                             FailureLine());
     EXPECT_EQ(IndexValue("写不了"), "");
     EXPECT_EQ(app::State().runFailures, 1);
 }
@@ -149,7 +151,8 @@ TEST_F(TrustTest, TitlesTheLibraryCannotHoldAreSkippedWithoutAFetch) {
     Collect(true, 0, "1", forms::kAnswerCancel);
     EXPECT_EQ(Requests("/down/2011/"), 1);
     EXPECT_EQ(Requests("/txt/"), 1);
-    EXPECT_EQ(Summary(), "采集完成，共采集5篇小说，其中已存在0篇小说，本次成功采集1篇小说，失败4篇！是否查看文件？");
+    EXPECT_EQ(Summary(), "采集完成，共采集5篇小说，其中已存在0篇小说，本次成功采集1篇小说，失败4篇！是否查看文件？" +
+                             FailureLine());
     const std::string record = FailureRecord();
     for (const char* why : {"a=b  http://", ";注释  http://", "[节  http://", "  跳过：书名太长\r\n"})
         EXPECT_NE(record.find(why), std::string::npos) << why << "\n" << record << "\n" << Report();

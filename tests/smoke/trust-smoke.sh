@@ -51,6 +51,9 @@ collect "$work/a" "$port" 完本/玄幻小说
 [ "$status" = 1 ] || fail "failed books ended with $status"
 grep -q '采集完成，共采集25篇小说，其中已存在0篇小说，本次成功采集20篇小说，失败5篇！是否查看文件？' "$work/a.out" ||
   fail "no truthful summary: $(tail -3 "$work/a.out")"
+grep -q "^失败的小说及原因见：$work/a/小说/失败记录.txt\$" "$work/a.out" || fail "the summary does not name the record"
+# Each failure is printed once, in the report of its book.
+[ "$(grep -c '下载失败：服务器返回404' "$work/a.out")" = 5 ] || fail "failures printed more than once"
 [ "$(archives "$work/a")" = 20 ] || fail "not 20 archives"
 [ "$(index_keys "$work/a")" = 20 ] || fail "index keys for books that failed"
 [ "$(iconv -f GBK -t UTF-8 "$work/a/小说/失败记录.txt" | grep -c '下载失败：服务器返回404')" = 5 ] || fail "failure record"

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
-// snapshot-windows OUTDIR [RUNDIR] [--connect-to HOST:PORT:ADDR:PORT]...: loads each of the program's five windows and
-// saves one PNG per window, as the window would look on screen (hidden windows are drawn all the same), and one of
-// the box that says an archive could not be opened. Runs on the offscreen platform when there is no display. The
-// windows' own handlers run as they do in the program: the update window shows what the update server answered
-// (point it at the demo site with --connect-to). Given a connection mapping, it also collects a page of the demo
-// site's first category into a fresh library and saves the wait window while an archive comes in, its title strip drawn
-// here (a grab holds no title bar); a site started with --rate-kbps 200 sends archives slowly enough to catch one.
+// snapshot-windows OUTDIR [RUNDIR] [--dark] [--scale F] [--connect-to HOST:PORT:ADDR:PORT]...: loads each of the
+// program's five windows and saves one PNG per window, as the window would look on screen (hidden windows are drawn
+// all the same), and one of the box that says an archive could not be opened. The library window shows the first book
+// of its category, chosen. --dark draws them on a dark desktop (Fusion, dark palette) and --scale on a screen scaled by
+// F (2 for 200%); either adds "-dark" and "-200" (F times 100) to the files' names. Runs on the offscreen platform when
+// there is no display. The windows' own handlers run as they do in the program: the update window shows what the update
+// server answered (point it at the demo site with --connect-to). Given a connection mapping, it also collects a page of
+// the demo site's first category into a fresh library and saves the wait window while an archive comes in, its title
+// strip drawn here (a grab holds no title bar); a site started with --rate-kbps 200 sends archives slowly enough to
+// catch one.
 #include "AppWindows.h"
 #include "app/Program.h"
 #include "app/Properties.h"
@@ -13,13 +16,16 @@
 #include "forms/Engine.h"
 #include "services/ConnectTo.h"
 #include "services/Gbk.h"
+#include "tools/snapshot/DarkPalette.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QRegularExpression>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -110,24 +116,54 @@ bool SaveWaitWindowDuringCollection(W::ProgramOptions options, const QString& pa
     return saved;
 }
 
+// The first book of the library window's category, chosen as a user clicks it: its introduction and cover show.
+void ChooseFirstBook() {
+    paveno::forms::Control* files = paveno::forms::FindLiveControl(W::书库窗口::id, W::书库窗口::文件框1);
+    auto* list = files ? qobject_cast<QListWidget*>(files->widget()) : nullptr;
+    if (list && list->count() > 0) list->setCurrentRow(0);
+}
+
+// "main-window.png" with the desktop's marks: "main-window-dark-200.png".
+std::string Named(const std::string& file, const std::string& marks) {
+    const std::size_t dot = file.rfind('.');
+    return file.substr(0, dot) + marks + file.substr(dot);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> positional;
+    bool dark = false;
+    std::string scale;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--connect-to")
             ++i;
+        else if (arg == "--dark")
+            dark = true;
+        else if (arg == "--scale" && i + 1 < argc)
+            scale = argv[++i];
         else if (arg.rfind("--connect-to=", 0) != 0)
             positional.push_back(arg);
     }
-    if (positional.empty() || positional.size() > 2) {
-        std::fprintf(stderr, "usage: snapshot-windows OUTDIR [RUNDIR] [--connect-to HOST:PORT:ADDR:PORT]...\n");
+    const double factor = scale.empty() ? 1 : std::atof(scale.c_str());
+    if (positional.empty() || positional.size() > 2 || factor < 1 || factor > 4) {
+        std::fprintf(stderr, "usage: snapshot-windows OUTDIR [RUNDIR] [--dark] [--scale 1..4] "
+                             "[--connect-to HOST:PORT:ADDR:PORT]...\n");
         return 2;
+    }
+    std::string marks = dark ? "-dark" : "";
+    if (factor != 1) {
+        setenv("QT_SCALE_FACTOR", scale.c_str(), 1);
+        marks += "-" + std::to_string(static_cast<int>(factor * 100 + 0.5));
     }
     paveno::SetConnectTo(paveno::ConnectToFromArguments(argc, argv));
     if (!std::getenv("DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
+    if (dark) {
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QApplication::setPalette(paveno::DarkPalette());
+    }
     paveno::forms::LoadChineseQtTexts(); // as the program does
     const std::filesystem::path out = std::filesystem::absolute(std::filesystem::u8path(positional[0]));
     std::filesystem::create_directories(out);
@@ -153,8 +189,9 @@ int main(int argc, char** argv) {
     for (const auto& w : windows) {
         // Grabbed before pending events run: the update window closes itself once its check found nothing newer.
         if (!paveno::forms::IsWindowLoaded(w.id)) paveno::forms::LoadWindow(w.id);
+        if (w.id == W::书库窗口::id) ChooseFirstBook();
         paveno::forms::Control* frame = paveno::forms::FindLiveControl(w.id, 0);
-        const QString path = QString::fromStdString((out / w.file).string());
+        const QString path = QString::fromStdString((out / Named(w.file, marks)).string());
         if (!frame || !frame->widget() || !frame->widget()->grab().save(path)) {
             std::fprintf(stderr, "snapshot-windows: could not save %s\n", w.file);
             ++failures;
@@ -163,7 +200,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", path.toUtf8().constData());
         paveno::app::ProcessPendingEvents();
     }
-    const QString box = QString::fromStdString((out / "open-failure-box.png").string());
+    const QString box = QString::fromStdString((out / Named("open-failure-box.png", marks)).string());
     if (SaveOpenFailureBox(run, box)) {
         std::printf("%s\n", box.toUtf8().constData());
     } else {
@@ -171,7 +208,7 @@ int main(int argc, char** argv) {
         ++failures;
     }
     if (!paveno::ActiveConnectTo().empty()) {
-        const QString wait = QString::fromStdString((out / "wait-window-progress.png").string());
+        const QString wait = QString::fromStdString((out / Named("wait-window-progress.png", marks)).string());
         if (SaveWaitWindowDuringCollection(options, wait)) {
             std::printf("%s\n", wait.toUtf8().constData());
         } else {
