@@ -29,6 +29,9 @@ struct CollectionState {
     bool runRefused = false;
     std::int32_t runFailures = 0;
     bool failureHeaderWritten = false; // the run's header line is in the failure record
+    Text failureRecordProblem;         // why the failure record could not be written (GBK); empty while it could
+    std::int32_t missingListPages = 0; // list pages of the run whose cached copy was gone when their turn came
+    bool collectionStarted = false;    // a collection has run in this program (the update offer waits then)
 
     // The end routine releases the working texts.
     void ReleaseTexts();
