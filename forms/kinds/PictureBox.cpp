@@ -35,7 +35,10 @@ std::unique_ptr<Control> PictureBox::Create(const CreateArgs& args, std::string&
 PictureBox::PictureBox(const CreateArgs& args) : Control(kDescriptor, args) {
     const format::PropertyBlock& b = *args.block;
     box_ = new PaintedWidget(args.parent);
-    box_->paint = [this](QPainter& p) { picture_.Draw(p, QPoint(0, 0)); };
+    box_->paint = [this](QPainter& p) {
+        if (box_->width() > decodedFor_.width() || box_->height() > decodedFor_.height()) DecodeShown();
+        picture_.Draw(p, QPoint(0, 0));
+    };
     Place(box_, args, DefaultGuiFont());
     // The system default background is the window colour; the box always paints one of its own.
     QColor bg = ColourOf(b.Number("background"));
@@ -50,8 +53,16 @@ PictureBox::~PictureBox() {
 
 void PictureBox::SetPicture(ByteSet bytes) {
     pictureBytes_ = std::move(bytes);
-    picture_ = PictureImage(DecodePicture(pictureBytes_));
+    DecodeShown();
     if (box_) box_->update();
+}
+
+// The picture is drawn at its own size from the top-left corner, so only that corner, as large as the box, is ever
+// seen: a cover of 8192 x 8192 pixels costs what the box shows, not 256 MB.
+void PictureBox::DecodeShown() {
+    decodedFor_ = box_ ? box_->size() : QSize();
+    picture_ = PictureImage(DecodePictureShown(pictureBytes_, decodedFor_.width(), decodedFor_.height()));
+    picture_.CutTo(decodedFor_);
 }
 
 } // namespace paveno::forms
