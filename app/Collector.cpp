@@ -8,8 +8,10 @@
 #include "app/LibraryStore.h"
 #include "app/LibraryWindow.h"
 #include "app/PageCutter.h"
+#include "app/PageLimits.h"
 #include "app/Properties.h"
 #include "app/WindowClose.h"
+#include "services/ArchiveCheck.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
 #include "services/Http.h"
@@ -21,6 +23,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <cstdio>
 #include <ctime>
 #include <memory>
 
@@ -91,14 +94,23 @@ void ShowProgress() {
         WriteText(等待窗口::id, 等待窗口::self, forms::WindowControl::kCaption, title);
 }
 
-// A fetch of the run: the user's stop ends it at once, and an archive's bytes show in the title as they come.
-Fetched RunFetch(const Text& url, bool archive = false) {
+// A fetch of the run: the user's stop ends it at once, and an archive's bytes show in the title as they come. A page
+// (list or download page) beyond kPageCap is refused as 文件太大: cutting it would take memory by the hundred MB.
+enum class Fetch { Page, Cover, Archive };
+Fetched RunFetch(const Text& url, Fetch what = Fetch::Cover) {
     RunProgress& p = Progress();
     FetchControl control;
     control.stop = &p.stop;
-    if (archive) control.progress = [&p](std::uint64_t received, std::uint64_t) { p.received = received; };
+    HttpSettings pageLimits = GetHttpSettings();
+    pageLimits.bodyCap = std::min(pageLimits.bodyCap, kPageCap);
+    if (what == Fetch::Page) control.limits = &pageLimits;
+    if (what == Fetch::Archive) {
+        control.progress = [&p](std::uint64_t received, std::uint64_t) { p.received = received; };
+        control.judge = RefuseUnusableArchive; // a web page, or an archive that does not read through
+    }
     Fetched fetched = HttpFetch(url, control);
     p.received = 0;
+    if (what == Fetch::Page) RefuseOversizedPage(fetched);
     return fetched;
 }
 
@@ -182,14 +194,32 @@ Text LocalTimeText() {
 
 // Appends the book to 小说\失败记录.txt (a header line with date, time and category first in every run), so that
 // the user can see later what is missing and why. A rerun fetches these books again: none of them is present.
+// A record that cannot be written (a full disk, a link at its name) is said at once on standard error and again in
+// the summary: the user must not trust a record that misses books.
 void RecordFailure(const Text& url, const Text& why) {
     CollectionState& s = State();
     const Text path = store::FailureRecordPath(GetRunDirectory());
+    int error = 0;
     if (!s.failureHeaderWritten) {
-        s.failureHeaderWritten =
-            AppendFileBytes(path, ToBytes(JoinTexts(LocalTimeText(), " ", CategoryLabel(), "\r\n")));
+        error = AppendToFile(path, ToBytes(JoinTexts(LocalTimeText(), " ", CategoryLabel(), "\r\n")));
+        s.failureHeaderWritten = error == 0;
     }
-    AppendFileBytes(path, ToBytes(JoinTexts(Work().title, "  ", url, "  ", why, "\r\n")));
+    if (error == 0) error = AppendToFile(path, ToBytes(JoinTexts(Work().title, "  ", url, "  ", why, "\r\n")));
+    if (error != 0 && s.failureRecordProblem.empty()) {
+        s.failureRecordProblem = WriteFailureReason(error);
+        std::fprintf(stderr, "paveno: %s\n",
+                     GbkToUtf8Lossy(JoinTexts(Gbk("失败记录无法写入："), s.failureRecordProblem)).c_str());
+    }
+}
+
+// What the summary adds after the counts: what the run could not keep track of.
+Text RunNotes() {
+    const CollectionState& s = State();
+    Text notes;
+    if (s.missingListPages > 0)
+        notes += JoinTexts(Gbk("，"), Decimal(s.missingListPages), Gbk("个列表页的缓存丢失，其中的小说未采集"));
+    if (!s.failureRecordProblem.empty()) notes += JoinTexts(Gbk("，失败记录无法写入："), s.failureRecordProblem);
+    return notes;
 }
 
 // The current book could not be collected: it is counted and told as failed, and nothing of it is kept under a final
@@ -292,6 +322,8 @@ void BeginRun() {
     s.runRefused = false;
     s.runFailures = 0;
     s.failureHeaderWritten = false;
+    s.failureRecordProblem.clear();
+    s.missingListPages = 0;
     // Only one program writes the library at a time, so what a killed run left half-written is the program's own.
     const Text runDir = GetRunDirectory();
     RemoveTemporaryFiles(store::LibraryFolder(runDir));
@@ -338,7 +370,7 @@ bool FetchListPages(bool firstOfRun) {
                   JoinTexts(SelectedItem(urlBox), Decimal(page), ".html"));
         const Text url = ReadText(主窗口::id, urlBox, forms::ComboBox::kContent);
         const Text cachePath = store::CachedListPagePath(GetRunDirectory(), SelectedItem(CategoryBox(finished)), page);
-        const Fetched listPage = RunFetch(url);
+        const Fetched listPage = RunFetch(url, Fetch::Page);
         if (Stopping()) break;
         Text why;
         // The run's first page not coming means the site is out of reach, and there is nothing to collect. Any
@@ -367,6 +399,12 @@ void ParseListPage(int page) {
     const bool finished = FinishedKind();
     const Text cachePath = store::CachedListPagePath(GetRunDirectory(), SelectedItem(CategoryBox(finished)), page);
     WorkingTexts& w = Work();
+    // A page this run fetched and kept is gone (deleted by hand or by another program): its books cannot be counted,
+    // and the run must not look whole.
+    if (GetFileSize(cachePath) < 0) {
+        ++State().missingListPages;
+        ++State().runFailures;
+    }
     w.markers = MarkersFrom(finished, Marker); // read for each page, as the marker boxes hold them
     w.list = CutList(WithCrLf(ToText(ReadFileBytes(cachePath))), w.markers);
 
@@ -429,7 +467,7 @@ void HarvestEntry() {
         s.textPageUrl = urls.textPage;
         if (!s.bookSerial.empty()) {
             // Nothing reads the download page later; it is kept in the cache when it comes whole.
-            const Fetched textPage = RunFetch(s.textPageUrl);
+            const Fetched textPage = RunFetch(s.textPageUrl, Fetch::Page);
             if (Stopping()) return;
             if (textPage.outcome.Good()) WriteFileWhole(store::DownloadPagePath(runDir, w.title), textPage.body);
             // A cover of 2000 bytes or less is fetched again, a bounded number of times: a site without the
@@ -445,7 +483,7 @@ void HarvestEntry() {
         }
         // A failed download replaces nothing: a good archive from an earlier run stays as it was. A book that the user
         // stopped is left as it was, neither collected nor failed.
-        const Fetched archive = RunFetch(archiveUrl, true);
+        const Fetched archive = RunFetch(archiveUrl, Fetch::Archive);
         if (!archive.outcome.Good() && Stopping()) return;
         Text why;
         if (!Downloaded(archive, "下载失败：", why) || !Saved(archivePath, archive.body, why)) {
@@ -468,9 +506,12 @@ void WriteBookRecord(bool existed) {
         FailBook(Work().archiveUrl, why, existed);
         return;
     }
-    if (!WriteIniValue(store::AuthorPath(runDir, s.categoryPath, title), title, store::AuthorKey(), s.bookAuthor) ||
-        !WriteIniValue(store::IndexPath(runDir), store::IndexSection(), title,
-                       store::ArchivePath(runDir, s.categoryPath, title))) {
+    s.bookAuthor = store::AuthorForRecord(s.bookAuthor);
+    const bool indexed = store::HasIndexRecords(title);
+    if (indexed &&
+        (!WriteIniValue(store::AuthorPath(runDir, s.categoryPath, title), title, store::AuthorKey(), s.bookAuthor) ||
+         !WriteIniValue(store::IndexPath(runDir), store::IndexSection(), title,
+                        store::ArchivePath(runDir, s.categoryPath, title)))) {
         FailBook(Work().archiveUrl, Gbk("保存失败：无法写入索引"), existed);
         return;
     }
@@ -479,6 +520,7 @@ void WriteBookRecord(bool existed) {
     const Text kilobytes = ToText(RoundNumber(ToNumber(s.archiveSizeText) / 1000, 0));
     Text status = JoinTexts(Gbk("压缩文件大小："), kilobytes, "KB");
     if (!Work().coverNote.empty()) status += JoinTexts("\r\n", Work().coverNote);
+    if (!indexed) status += Gbk("\r\n书名以“[”开头，未写入索引和作者记录");
     ShowReport(status);
     Delay(s.delayMs);
 }
@@ -497,6 +539,7 @@ void StartProgress() {
     RunProgress& p = Progress();
     p.running = true;
     p.stop = false;
+    State().collectionStarted = true;
     p.page = p.pages = p.book = p.books = 0;
     WatchClose(等待窗口::id, [] {
         if (!Progress().running) return true;
@@ -533,7 +576,7 @@ void EndProgress() {
 void AskSummary() {
     EndProgress();
     const Text summary = JoinTexts(Stopping() ? Gbk("采集已停止，共采集") : Gbk("采集完成，共采集"), CountsText(),
-                                   Gbk("！是否查看文件？"));
+                                   RunNotes(), Gbk("！是否查看文件？"));
     if (MessageBox(summary, kMessageOkCancelQuestion) != kResultOk) {
         DeleteFolder(store::CacheFolder());
         forms::EndProgram(0);
@@ -569,6 +612,7 @@ void ShowRunSummary() {
 }
 
 void CollectSelectedCategory() {
+    if (CollectionRunning()) return; // a click that came while a run waits starts no second one
     PrepareLibraryFolders();
     if (ReadInteger(主窗口::id, CategoryBox(FinishedKind()), forms::ComboBox::kSelection) == -1) {
         MessageBox(Gbk("小说种类还未选择"), kMessageOk);
@@ -588,6 +632,7 @@ void CollectSelectedCategory() {
 }
 
 void CollectAllFinishedCategories() {
+    if (CollectionRunning()) return;
     const Text pages = ReadText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent);
     const std::int32_t count = GetItemCount(主窗口::id, 主窗口::完本网页);
     PrepareLibraryFolders();

@@ -15,8 +15,8 @@ namespace paveno {
 // body like any other). Empty on every failure: an empty or malformed URL, a scheme other than http and https (also
 // as a redirect's target), a connection that cannot be made, more than 20 redirects. A transfer that breaks or stalls
 // part way returns the bytes that arrived. Proxies come from the environment (http_proxy, https_proxy, all_proxy,
-// no_proxy); connections follow the mapping of services/ConnectTo.h. Running out of memory for the body raises
-// std::bad_alloc, as every allocation of the program does.
+// no_proxy); connections follow the mapping of services/ConnectTo.h. A body that memory cannot hold fails the fetch
+// (内存不足) with an empty body.
 ByteSet HttpReadFile(const Text& url);
 
 // How a fetch went, beside its body.
@@ -25,6 +25,9 @@ struct FetchOutcome {
     bool whole = false; // no transport error, the announced Content-Length reached, no cap hit, not stopped
     Text reason;        // why the download is not good, in a few Chinese words (GBK); empty when it is good
     std::chrono::seconds retryAfter{0}; // a busy server's Retry-After, 0 when it sent none
+    // The server announced no length (no Content-Length, not chunked): the body ended when the connection closed, so
+    // the transfer alone cannot tell a cut body from a whole one.
+    bool lengthUnknown = false;
 
     // A download that may be kept: it came whole with a 2xx status.
     bool Good() const { return whole && status >= 200 && status < 300; }
@@ -45,7 +48,13 @@ struct FetchControl {
     std::function<void(std::uint64_t received, std::uint64_t announced)> progress;
     // Limits of this fetch alone, instead of the process's (GetHttpSettings).
     const HttpSettings* limits = nullptr;
+    // Runs on the transfer's thread once the body is in (fetched ahead or not), before the caller sees it: work on a
+    // large body that should not hold the windows.
+    std::function<void(Fetched&)> judge;
 };
+
+// While set, every transfer in flight ends at once as stopped, and every new one too: the program is ending.
+void StopAllTransfers(bool stop);
 
 // HttpReadFile with its outcome. Fetches may run on several threads at once, each on a connection of its own.
 Fetched HttpFetch(const Text& url, const FetchControl& control = {});
