@@ -12,7 +12,9 @@ namespace paveno {
 namespace pictures {
 
 namespace {
-thread_local std::size_t budget = kMaxPixelBytes;
+// Initial-exec: the decoders are linked into the program itself, and this keeps the program from needing the dynamic
+// loader's TLS lookup (and the loader as a library of its own).
+[[gnu::tls_model("initial-exec")]] thread_local std::size_t budget = kMaxPixelBytes;
 } // namespace
 
 PixelBudget::PixelBudget(std::size_t bytes) : saved_(budget) {
