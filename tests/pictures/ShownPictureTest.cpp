@@ -61,7 +61,14 @@ TEST(ShownPicture, ABoxShowsTheSameCornerOfEveryPicture) {
         {"JPEG smaller than the box", test::EncodeJpeg(51, 40, 3, Busy)},
         {"JPEG as wide as the box", test::EncodeJpeg(152, 300, 3, Busy)},
         {"bitmap", test::MakeBmp(test::BitmapRecipe(400, 300, 24).Colours(Busy))},
-        {"GIF", test::ReadPictureFixture("pattern.gif")},
+        {"GIF", test::MakeGif({300, 250, 0, 0, 300, 250, false,
+                               [] {
+                                   std::vector<QRgb> palette;
+                                   for (int i = 0; i < 16; ++i)
+                                       palette.push_back(test::PatternColour(i));
+                                   return palette;
+                               }(),
+                               test::PatternIndex})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
