@@ -7,15 +7,18 @@
 #include "app/Collector.h"
 #include "app/LibraryStore.h"
 #include "app/LibraryWindow.h"
+#include "app/PageLimits.h"
 #include "app/Properties.h"
 #include "app/WaitWindow.h"
 #include "app/WindowClose.h"
+#include "services/ArchiveCheck.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
 #include "services/Ini.h"
 #include "services/WholeFile.h"
 #include "system/SystemOps.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -26,6 +29,11 @@ CollectionRun* currentRun = nullptr;
 
 // The parts of a book's turn, for the results fetched ahead.
 enum Part { kListPage, kTextPage, kCover, kArchive };
+
+// A list or download page beyond kPageCap is refused as 文件太大: cutting it would take memory by the hundred MB.
+bool IsPage(int part) {
+    return part == kListPage || part == kTextPage;
+}
 
 Text Decimal(std::int32_t n) {
     return ToText(std::int64_t{n});
@@ -105,6 +113,16 @@ Text LocalTimeText() {
     localtime_r(&now, &local);
     char text[32];
     return Text(text, std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local));
+}
+
+// What the summary adds after the counts: what the run could not keep track of.
+Text RunNotes() {
+    const CollectionState& s = State();
+    Text notes;
+    if (s.missingListPages > 0)
+        notes += JoinTexts(Gbk("，"), Decimal(s.missingListPages), Gbk("个列表页的缓存丢失，其中的小说未采集"));
+    if (!s.failureRecordProblem.empty()) notes += JoinTexts(Gbk("，失败记录无法写入："), s.failureRecordProblem);
+    return notes;
 }
 
 // A download that may be written: whole with a success status. Otherwise `why` says what went wrong.
@@ -232,9 +250,16 @@ void CollectionRun::TellPause(const Pacer::Event& event) {
 Fetched CollectionRun::Fetch(const Request& request, bool archive) {
     FetchControl control;
     control.stop = &stop_;
-    if (archive) control.progress = [this](std::uint64_t received, std::uint64_t) { received_ = received; };
+    HttpSettings pageLimits = GetHttpSettings();
+    pageLimits.bodyCap = std::min(pageLimits.bodyCap, kPageCap);
+    if (IsPage(request.part)) control.limits = &pageLimits;
+    if (archive) {
+        control.progress = [this](std::uint64_t received, std::uint64_t) { received_ = received; };
+        control.judge = RefuseUnusableArchive; // a web page, or an archive that does not read through
+    }
     Fetched fetched = http_.Fetch(request, control);
     received_ = 0;
+    if (IsPage(request.part)) RefuseOversizedPage(fetched);
     return fetched;
 }
 
@@ -270,13 +295,22 @@ void CollectionRun::ShowReport(const Text& status) {
 
 // Appends the book to 小说\失败记录.txt (a header line with date, time and category first in every run), so that
 // the user can see later what is missing and why. A rerun fetches these books again: none of them is present.
+// A record that cannot be written (a full disk, a link at its name) is said at once on standard error and again in
+// the summary: the user must not trust a record that misses books.
 void CollectionRun::RecordFailure(const Text& url, const Text& why) {
+    CollectionState& s = State();
     const Text path = store::FailureRecordPath(GetRunDirectory());
+    int error = 0;
     if (!failureHeaderWritten_) {
-        failureHeaderWritten_ =
-            AppendFileBytes(path, ToBytes(JoinTexts(LocalTimeText(), " ", CategoryLabel(), "\r\n")));
+        error = AppendToFile(path, ToBytes(JoinTexts(LocalTimeText(), " ", CategoryLabel(), "\r\n")));
+        failureHeaderWritten_ = error == 0;
     }
-    AppendFileBytes(path, ToBytes(JoinTexts(work_.title, "  ", url, "  ", why, "\r\n")));
+    if (error == 0) error = AppendToFile(path, ToBytes(JoinTexts(work_.title, "  ", url, "  ", why, "\r\n")));
+    if (error != 0 && s.failureRecordProblem.empty()) {
+        s.failureRecordProblem = WriteFailureReason(error);
+        std::fprintf(stderr, "paveno: %s\n",
+                     GbkToUtf8Lossy(JoinTexts(Gbk("失败记录无法写入："), s.failureRecordProblem)).c_str());
+    }
 }
 
 // The current book could not be collected: it is counted and told as failed, and nothing of it is kept under a final
@@ -419,6 +453,12 @@ bool CollectionRun::CollectPageByPage(bool firstOfRun) {
 }
 
 void CollectionRun::ParseListPage(int page) {
+    // A page this run fetched and kept is gone (deleted by hand or by another program): its books cannot be counted,
+    // and the run must not look whole.
+    if (GetFileSize(CachedPagePath(page)) < 0) {
+        ++State().missingListPages;
+        ++State().runFailures;
+    }
     work_.markers = MarkersFrom(FinishedKind(), Marker); // read for each page, as the marker boxes hold them
     work_.list = CutList(WithCrLf(ToText(ReadFileBytes(CachedPagePath(page)))), work_.markers);
 
@@ -533,9 +573,12 @@ void CollectionRun::WriteBookRecord(bool existed) {
         FailBook(work_.archiveUrl, why, existed);
         return;
     }
-    if (!WriteIniValue(store::AuthorPath(runDir, s.categoryPath, title), title, store::AuthorKey(), s.bookAuthor) ||
-        !WriteIniValue(store::IndexPath(runDir), store::IndexSection(), title,
-                       store::ArchivePath(runDir, s.categoryPath, title))) {
+    s.bookAuthor = store::AuthorForRecord(s.bookAuthor);
+    const bool indexed = store::HasIndexRecords(title);
+    if (indexed &&
+        (!WriteIniValue(store::AuthorPath(runDir, s.categoryPath, title), title, store::AuthorKey(), s.bookAuthor) ||
+         !WriteIniValue(store::IndexPath(runDir), store::IndexSection(), title,
+                        store::ArchivePath(runDir, s.categoryPath, title)))) {
         FailBook(work_.archiveUrl, Gbk("保存失败：无法写入索引"), existed);
         return;
     }
@@ -544,6 +587,7 @@ void CollectionRun::WriteBookRecord(bool existed) {
     const Text kilobytes = ToText(RoundNumber(ToNumber(s.archiveSizeText) / 1000, 0));
     Text status = work_.unchanged ? Gbk("压缩文件未变化") : JoinTexts(Gbk("压缩文件大小："), kilobytes, "KB");
     if (!work_.coverNote.empty()) status += JoinTexts("\r\n", work_.coverNote);
+    if (!indexed) status += Gbk("\r\n书名以“[”开头，未写入索引和作者记录");
     ShowReport(status);
     Delay(s.delayMs);
 }
@@ -563,6 +607,7 @@ void CollectionRun::ParseFetchedPages() {
 // under it; the run then ends with its summary.
 void CollectionRun::StartProgress() {
     running_ = true;
+    State().collectionStarted = true;
     WatchClose(等待窗口::id, [] {
         CollectionRun* run = Current();
         if (!run || !run->Running()) return true;
@@ -593,7 +638,7 @@ void CollectionRun::AskSummary() {
         MessageBox(Gbk("网站连续无法访问，采集已停止"), kMessageOk);
     }
     const Text summary =
-        JoinTexts(Stopping() ? Gbk("采集已停止，共采集") : Gbk("采集完成，共采集"), CountsText(),
+        JoinTexts(Stopping() ? Gbk("采集已停止，共采集") : Gbk("采集完成，共采集"), CountsText(), RunNotes(),
                   Gbk("！是否查看文件？"), failures_.SummaryLine(store::FailureRecordPath(GetRunDirectory())));
     if (MessageBox(summary, kMessageOkCancelQuestion) != kResultOk) {
         DeleteFolder(store::CacheFolder());
@@ -639,6 +684,8 @@ void CollectionRun::Collect(const std::vector<CategoryChoice>& categories) {
     CollectionState& s = State();
     s.runRefused = false;
     s.runFailures = 0;
+    s.failureRecordProblem.clear();
+    s.missingListPages = 0;
     // Only one program writes the library at a time, so what a killed run left half-written in the folders this run
     // writes is the program's own.
     for (const bool finished : {true, false}) {

@@ -28,6 +28,9 @@ struct CollectionState {
     // given up for gone), and how many of its books failed. The headless run's exit status comes from these.
     bool runRefused = false;
     std::int32_t runFailures = 0;
+    Text failureRecordProblem;         // why the failure record could not be written (GBK); empty while it could
+    std::int32_t missingListPages = 0; // list pages of the run whose cached copy was gone when their turn came
+    bool collectionStarted = false;    // a collection has run in this program (the update offer waits then)
 
     // The end routine releases the working texts.
     void ReleaseTexts();

@@ -38,6 +38,7 @@ void PrepareLibraryFolders() {
 }
 
 void CollectSelectedCategory() {
+    if (CollectionRunning()) return; // a click that came while a run waits starts no second one
     PrepareLibraryFolders();
     const bool finished = ReadLogical(主窗口::id, 主窗口::单选框1, forms::CheckButton::kChecked);
     if (ReadInteger(主窗口::id, finished ? 主窗口::完本类 : 主窗口::连载类, forms::ComboBox::kSelection) == -1) {
@@ -49,6 +50,7 @@ void CollectSelectedCategory() {
 }
 
 void CollectKinds(bool finished, bool serialised) {
+    if (CollectionRunning()) return;
     PrepareLibraryFolders();
     std::vector<CategoryChoice> categories;
     for (const bool kind : {true, false}) {

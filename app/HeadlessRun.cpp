@@ -9,6 +9,7 @@
 #include "app/UserActions.h"
 #include "forms/Seams.h"
 #include "services/Files.h"
+#include "services/ConnectTo.h"
 #include "services/Gbk.h"
 #include "services/Ini.h"
 #include "system/SystemOps.h"
@@ -39,7 +40,10 @@ std::string TerminalText(const Text& gbk) {
     return out;
 }
 
+// A reader that went away (`paveno --collect ... | head -1`) ends the printing to it, not the run: the program
+// ignores SIGPIPE, and a stream that failed once is written no more.
 void Print(std::FILE* stream, const std::string& line) {
+    if (std::ferror(stream)) return;
     std::fwrite(line.data(), 1, line.size(), stream);
     std::fputc('\n', stream);
     std::fflush(stream);
@@ -76,6 +80,11 @@ int Refuse(const std::string& why) {
 
 int RunHeadlessCollection(const ProgramOptions& options) {
     const CollectRequest& request = *options.collect;
+    if (const auto entry = UnreadableConnectToInEnvironment()) {
+        std::fprintf(stderr, "paveno: PAVENO_CONNECT_TO holds an entry that is not HOST:PORT:ADDR:PORT: \"%s\"\n",
+                     entry->c_str());
+        return 2;
+    }
     PrintingMessageBox box;
     const forms::Seams before = forms::CurrentSeams();
     forms::Seams seams = before;

@@ -51,10 +51,24 @@ bool IsValidTitle(const Text& title) {
     return valid;
 }
 
+bool HasIndexRecords(const Text& title) {
+    return title.empty() || title.front() != '[';
+}
+
+Text AuthorForRecord(const Text& author) {
+    // No GBK trail byte is a control byte, so bytes can be replaced one by one.
+    Text clean = author;
+    for (char& c : clean)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    return clean;
+}
+
 std::optional<Text> TitleProblem(const Text& title) {
     if (!IsValidTitle(title)) return Gbk("书名不能用作文件名");
-    if (title.find('=') != Text::npos || title.front() == ';' || title.front() == '[' || !IsStorableIniKey(title) ||
-        !IsStorableIniSection(title)) {
+    // A title opening with "[" is stored without its index key and author record (see HasIndexRecords); any other
+    // title must be a name both can hold.
+    if (title.find('=') != Text::npos || title.front() == ';' ||
+        (HasIndexRecords(title) && (!IsStorableIniKey(title) || !IsStorableIniSection(title)))) {
         return Gbk("书名不能用作索引");
     }
     // Linux counts a name's bytes in UTF-8; the longest name the store makes is the cached download page's.
@@ -73,7 +87,7 @@ Text IndexPath(const Text& runDir) {
 }
 
 Text LockPath(const Text& runDir) {
-    return JoinTexts(LibraryFolder(runDir), "\\.lock");
+    return LibraryFolder(runDir);
 }
 
 Text FailureRecordPath(const Text& runDir) {

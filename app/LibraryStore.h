@@ -32,9 +32,19 @@ bool IsValidTitle(const Text& title);
 // file and the library index can hold ("=" nowhere, no leading ";" or "[").
 std::optional<Text> TitleProblem(const Text& title);
 
+// Whether the book gets an index key and an author record. A title opening with "[" (as in "[综漫]...", common on
+// novel sites) would read as a section header to INI readers, hiding the keys after it: such a book is stored
+// (archive, cover, introduction) without them, and the library window finds it by its archive's name.
+bool HasIndexRecords(const Text& title);
+
+// The author as its record holds it: line breaks and other control characters become a space, so that one line
+// holds it.
+Text AuthorForRecord(const Text& author);
+
 Text CachedListPagePath(const Text& runDir, const Text& categoryName, int page);
 Text IndexPath(const Text& runDir);
-// The file whose advisory lock a collection holds, and the record of failed books, both in 小说.
+// What a collection holds the advisory lock of: the folder 小说 itself, which nobody deletes from under a run as one
+// could a lock file. The record of failed books, in 小说.
 Text LockPath(const Text& runDir);
 Text FailureRecordPath(const Text& runDir);
 // The program's settings: 小说\ini\设置.ini.

@@ -7,8 +7,11 @@
 #include "forms/Engine.h"
 #include "forms/format/PropertyBlock.h"
 #include "forms/format/WindowData.h"
+#include "services/ConnectTo.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
+#include "services/TextOps.h"
+#include "system/SystemOps.h"
 #include "system/Transfers.h"
 
 #include <fcntl.h>
@@ -122,10 +125,20 @@ std::optional<ProgramOptions> ParseArguments(const std::vector<std::string>& arg
         }
         if (named("--connect-to")) {
             if (!value(v)) return std::nullopt; // the HTTP layer takes these
+            // A mapping that cannot be read would send the run to the built-in hosts instead, unnoticed.
+            if (!ConnectToEntryReadable(v)) {
+                error = "--connect-to takes HOST:PORT:ADDR:PORT, not \"" + v + "\"";
+                return std::nullopt;
+            }
         } else if (arg == "--library") {
             options.openLibrary = true;
         } else if (named("--collect")) {
             if (!value(v)) return std::nullopt;
+            // One run collects one category: a second one would silently win over the first.
+            if (collecting) {
+                error = "--collect given twice; one run collects one category";
+                return std::nullopt;
+            }
             const auto slash = v.find('/');
             const bool wholeKind = v == "完本" || v == "连载中" || v == "全部";
             if (slash == std::string::npos && !wholeKind) {
@@ -159,6 +172,16 @@ std::optional<ProgramOptions> ParseArguments(const std::vector<std::string>& arg
             collect.overwrite = true;
         } else if (named("--run-dir")) {
             if (!value(v)) return std::nullopt;
+            // An empty value would quietly put the library beside the program; a backslash would be taken for a
+            // separator by the library's own paths.
+            if (v.empty()) {
+                error = "--run-dir needs a folder";
+                return std::nullopt;
+            }
+            if (v.find('\\') != std::string::npos) {
+                error = "--run-dir cannot hold \"\\\": " + v;
+                return std::nullopt;
+            }
             options.runDirectory = std::filesystem::u8path(v);
         } else {
             error = "unknown option " + arg;
@@ -175,6 +198,11 @@ std::optional<ProgramOptions> ParseArguments(const std::vector<std::string>& arg
         if (collect.delayMs && !WholeNumberIn(*collect.delayMs, 0, kMaxDelayMs)) {
             error = "--delay takes milliseconds from 0 to " + std::to_string(kMaxDelayMs) + ", not \"" +
                     *collect.delayMs + "\"";
+            return std::nullopt;
+        }
+        // 若重复覆盖文件 is offered for the serialised kind only; a finished book present is never fetched again.
+        if (collect.overwrite && collect.kind == "完本") {
+            error = "--overwrite is for 连载中 only; a 完本 book present is never downloaded again";
             return std::nullopt;
         }
         options.collect = collect;
@@ -247,7 +275,8 @@ std::string UsageText() {
            "  1    a book failed, or the run could not start (site out of reach,\n"
            "       library locked or unwritable)\n"
            "  2    usage error: an unknown option, kind or category, a number out of\n"
-           "       range, or no desktop without --collect\n"
+           "       range, an unreadable --connect-to or PAVENO_CONNECT_TO, or no\n"
+           "       desktop without --collect\n"
            "  255  a run-time error of the program ended it\n";
 }
 
@@ -263,6 +292,8 @@ std::string ProgramVersion() {
 }
 
 void EndRoutine() {
+    // A transfer still on its way (the update check, a look-ahead) must not outlive the program it reports to.
+    StopTransfersAndWait();
     State().ReleaseTexts();
 }
 
@@ -271,9 +302,11 @@ std::optional<std::filesystem::path> ResolveRunDirectory(const ProgramOptions& o
     std::filesystem::path folder = options.runDirectory.empty() ? ChooseRunDirectory(ExecutableFolder())
                                                                 : std::filesystem::absolute(options.runDirectory, ec);
     // Every path the handlers build starts with this folder: it must exist, or files would land in whatever
-    // folder happened to be current.
+    // folder happened to be current. Those paths hold no "." or ".." parts, and a backslash in them is a separator,
+    // so the folder is taken in its plain form, as the system resolves it.
     if (!ec) std::filesystem::create_directories(folder, ec);
-    if (ec || !std::filesystem::is_directory(folder)) {
+    if (!ec) folder = std::filesystem::canonical(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder) || folder.string().find('\\') != std::string::npos) {
         std::fprintf(stderr, "paveno: cannot use %s as the library folder\n", folder.string().c_str());
         return std::nullopt;
     }
@@ -302,6 +335,12 @@ bool StartProgram(const ProgramOptions& options) {
 }
 
 int RunProgram(const ProgramOptions& options) {
+    // The menu entry has no terminal: a mapping of the environment that cannot be read is told in a box, rather
+    // than the program going to the built-in hosts as if it had none.
+    if (const auto entry = UnreadableConnectToInEnvironment()) {
+        MessageBox(JoinTexts(Gbk("PAVENO_CONNECT_TO 无法识别："), Utf8ToGbkLossy(*entry)), kMessageOk);
+        return 2;
+    }
     if (!StartProgram(options)) return StartFailure();
     forms::RunMessageLoop();
     return forms::RuntimeErrorCount() > 0 ? -1 : 0;

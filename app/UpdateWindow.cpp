@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The version check at start, the updater download, and the two contact links.
+#include "app/UpdateWindow.h"
+
 #include "AppWindows.h"
 #include "BuildConfig.h"
+#include "app/CollectionState.h"
 #include "app/Collector.h"
 #include "app/Properties.h"
 #include "app/WindowClose.h"
@@ -9,10 +12,13 @@
 #include "services/Files.h"
 #include "services/Gbk.h"
 #include "services/Http.h"
+#include "services/Signature.h"
+#include "services/WholeFile.h"
 #include "system/SystemOps.h"
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 namespace paveno::app {
 namespace {
@@ -27,13 +33,34 @@ constexpr std::chrono::milliseconds kCheckConnectLimit{5'000};
 constexpr std::chrono::milliseconds kCheckTotalLimit{15'000};
 
 // The limits hold for these fetches alone: a collection started meanwhile keeps the program's own.
-ByteSet AskUpdateServer(std::string_view path) {
+Fetched AskUpdateServer(std::string_view path) {
     HttpSettings limited = GetHttpSettings();
     limited.connectTimeout = std::min(limited.connectTimeout, kCheckConnectLimit);
     limited.totalTime = std::min(limited.totalTime, kCheckTotalLimit);
     FetchControl control;
     control.limits = &limited;
-    return HttpFetch(UpdateServer(path), control).body;
+    return HttpFetch(UpdateServer(path), control);
+}
+
+std::string& UpdateKeyHex() {
+    static std::string key = build::kUpdateKey;
+    return key;
+}
+
+// The updater and what may vouch for it: only a download that came whole with a success status counts.
+std::optional<ByteSet> GoodDownload(const Text& url) {
+    Fetched fetched = HttpFetch(url);
+    if (!fetched.outcome.Good() || fetched.body.empty()) return std::nullopt;
+    return std::move(fetched.body);
+}
+
+// With a key built in, an updater runs only when its detached signature, beside it at its address + ".sig", is the
+// key's over its very bytes: whoever can touch a plain-HTTP connection must not be able to run code as the user.
+bool UpdaterVouchedFor(const Text& address, const ByteSet& updater) {
+    if (UpdateKeyHex().empty()) return true;
+    const auto key = KeyFromHex(UpdateKeyHex());
+    const auto signature = GoodDownload(JoinTexts(address, ".sig"));
+    return key && signature && SignatureVerifies(*key, updater, *signature);
 }
 
 void ShowMainWindowAgain() {
@@ -49,8 +76,14 @@ void CloseUpdateWindow() {
 
 } // namespace
 
+void SetUpdateKey(std::string hex) {
+    UpdateKeyHex() = std::move(hex);
+}
+
 void 更新窗口_创建完毕() {
-    const Text answer = ToText(AskUpdateServer("/pavenobk/banben"));
+    const Fetched asked = AskUpdateServer("/pavenobk/banben");
+    // An error page is no version, however it begins.
+    const Text answer = asked.outcome.Good() ? ToText(asked.body) : Text();
     // The windows went on while the server was asked: the program may be ending, or a collection may have run and
     // closed the main window. Then there is nobody to offer the update to.
     if (!forms::IsWindowLoaded(更新窗口::id)) return;
@@ -61,8 +94,9 @@ void 更新窗口_创建完毕() {
     WriteText(更新窗口::id, 更新窗口::编辑框3, forms::EditBox::kContent, answer);
     const double own = ToNumber(ReadText(更新窗口::id, 更新窗口::编辑框2, forms::EditBox::kContent));
     const double newest = ToNumber(ReadText(更新窗口::id, 更新窗口::编辑框3, forms::EditBox::kContent));
-    // While the answer came, the user may have started a collection: the offer waits for the next start then.
-    if (own - newest < -0.0000001 && !CollectionRunning()) {
+    // While the answer came, the user may have started a collection, running or done: the offer waits for the next
+    // start then, rather than hiding the windows the user is working in.
+    if (own - newest < -0.0000001 && !CollectionRunning() && !State().collectionStarted) {
         WriteLogical(主窗口::id, 主窗口::self, forms::kVisible, false);
         WriteLogical(更新窗口::id, 更新窗口::self, forms::kVisible, true);
         // The title bar's close does what 退出 does.
@@ -83,16 +117,26 @@ void 更新窗口_按钮1_被单击() {
         return;
     }
     const Text target = JoinTexts(GetRunDirectory(), Gbk("\\Paveno-更新.exe"));
-    const Text address = ToText(AskUpdateServer("/pavenobk/gengxincx"));
-    const ByteSet updater = HttpReadFile(address);
-    // An empty download is no updater: writing and starting it would replace a good file by nothing and end the
-    // program for no update at all.
-    if (updater.empty()) {
+    const Fetched addressAnswer = AskUpdateServer("/pavenobk/gengxincx");
+    Text address = addressAnswer.outcome.Good() ? ToText(addressAnswer.body) : Text();
+    // A line break after the address (as a text file on the server ends) is no part of it, nor of the ".sig" beside.
+    while (!address.empty() && static_cast<unsigned char>(address.back()) <= 0x20)
+        address.pop_back();
+    // An error page or a cut transfer is no updater: writing and starting it would replace a good file by a wrong
+    // one and end the program for no update at all.
+    const auto updater = address.empty() ? std::nullopt : GoodDownload(address);
+    if (!updater) {
         MessageBox(Gbk("更新文件下载失败，请稍后再试。"), kMessageOkInformation);
         CloseUpdateWindow();
         return;
     }
-    if (!WriteFileBytes(target, {updater})) {
+    if (!UpdaterVouchedFor(address, *updater)) {
+        MessageBox(Gbk("更新文件校验失败"), kMessageOkInformation);
+        CloseUpdateWindow();
+        return;
+    }
+    // Through a temporary file renamed over the name: a link placed there is replaced, never written through.
+    if (WriteFileWhole(target, *updater) != 0) {
         MessageBox(Gbk("更新文件无法保存，请稍后再试。"), kMessageOkInformation);
         CloseUpdateWindow();
         return;

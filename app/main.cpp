@@ -7,6 +7,7 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -67,7 +68,11 @@ int main(int argc, char** argv) {
         }
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
-    if (options->collect) qtHandler = qInstallMessageHandler(HeadlessMessages);
+    if (options->collect) {
+        qtHandler = qInstallMessageHandler(HeadlessMessages);
+        // A reader of the reports that goes away ends the printing, not the run, which finishes and gives its status.
+        std::signal(SIGPIPE, SIG_IGN);
+    }
     QApplication application(argc, argv);
     // Every text of the program is Chinese; Qt's own buttons (OK, Cancel) should be too, whatever the locale.
     paveno::forms::LoadChineseQtTexts();

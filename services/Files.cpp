@@ -366,16 +366,23 @@ bool WriteFileBytes(const Text& path, std::initializer_list<std::span<const std:
     return close(fd) == 0 && ok;
 }
 
-bool AppendFileBytes(const Text& path, std::span<const std::uint8_t> bytes) {
+int AppendToFile(const Text& path, std::span<const std::uint8_t> bytes) {
     auto native = NativePath(path);
-    if (!native) return false;
-    const int fd = open(native->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
+    if (!native) return EINVAL;
+    // A link at the name is refused: the record belongs in the library, not wherever a link points.
+    const int fd = open(native->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
     ssize_t n;
     do {
         n = write(fd, bytes.data(), bytes.size());
     } while (n < 0 && errno == EINTR);
-    return close(fd) == 0 && n == static_cast<ssize_t>(bytes.size());
+    int error = n < 0 ? errno : n != static_cast<ssize_t>(bytes.size()) ? ENOSPC : 0;
+    if (close(fd) != 0 && error == 0) error = errno;
+    return error;
+}
+
+bool AppendFileBytes(const Text& path, std::span<const std::uint8_t> bytes) {
+    return AppendToFile(path, bytes) == 0;
 }
 
 std::int32_t OpenFile(const Text& path, std::optional<std::int32_t> mode, std::optional<std::int32_t> sharing) {

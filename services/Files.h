@@ -46,7 +46,10 @@ inline bool WriteFileBytes(const Text& path, std::span<const std::uint8_t> bytes
 
 // Appends the bytes to the end of the file (created when missing) in one write, so that lines appended by two
 // programs never interleave. False when the file cannot be opened or the write fails.
+// A symbolic link at the name is not followed: the append fails.
 bool AppendFileBytes(const Text& path, std::span<const std::uint8_t> bytes);
+// The same, giving 0 or the errno of the step that failed (ELOOP for a link at the name).
+int AppendToFile(const Text& path, std::span<const std::uint8_t> bytes);
 
 // Opens a file into the open file table and gives its number (never 0), or 0. Modes: 1 read, 2 write, 3 read and
 // write (these three need the file), 4 write and truncate, 5 write, 6 read and write (these create a missing file).

@@ -326,8 +326,11 @@ size_t WriteBody(char* data, size_t, size_t count, void* user) {
     }
 }
 
+std::atomic<bool> allStopped{false};
+
 bool Stopped(const FetchControl& control) {
-    return (control.stop && control.stop->load()) || (control.alsoStop && control.alsoStop->load());
+    return allStopped.load() || (control.stop && control.stop->load()) ||
+           (control.alsoStop && control.alsoStop->load());
 }
 
 int StopCheck(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -408,18 +411,26 @@ Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
     char errorText[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
-    if (control.stop || control.alsoStop) {
-        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, StopCheck);
-        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, const_cast<FetchControl*>(&control));
-        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    }
+    // Every transfer can be stopped: by its caller, or by the program ending.
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, StopCheck);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, const_cast<FetchControl*>(&control));
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
 
     // A body cut by a broken or stalled connection or by the cap is kept as it came, and a failure before the body
     // leaves it empty; the outcome says which.
     const CURLcode code = curl_easy_perform(easy);
-    if (sink.failure) std::rethrow_exception(sink.failure);
-
     Response response;
+    // A body that memory cannot hold fails this fetch alone: on a worker thread the exception would end the process.
+    if (sink.failure) {
+        try {
+            std::rethrow_exception(sink.failure);
+        } catch (const std::bad_alloc&) {
+            ByteSet().swap(sink.body);
+            response.outcome.reason = Gbk("内存不足");
+            return response;
+        }
+    }
+
     long status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
     response.outcome.status = static_cast<int>(status);
@@ -433,6 +444,12 @@ Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_
     curl_header* etag = nullptr;
     if (curl_easy_header(easy, "ETag", 0, CURLH_HEADER, -1, &etag) == CURLHE_OK && etag->value)
         response.outcome.etag = etag->value;
+    curl_off_t length = -1;
+    curl_header* encoding = nullptr;
+    const bool chunked = curl_easy_header(easy, "Transfer-Encoding", 0, CURLH_HEADER, -1, &encoding) == CURLHE_OK &&
+                         std::string_view(encoding->value).find("chunked") != std::string_view::npos;
+    response.outcome.lengthUnknown =
+        !chunked && (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK || length < 0);
     if (!response.outcome.whole)
         response.outcome.reason = TransportReason(code, easy, errorText, sink.capped, response.outcome.fault);
     char* redirect = nullptr;
@@ -454,6 +471,10 @@ FetchOutcome Failed(const char* utf8Reason) {
 }
 
 } // namespace
+
+void StopAllTransfers(bool stop) {
+    allStopped = stop;
+}
 
 HttpSettings GetHttpSettings() {
     std::lock_guard lock(settingsMutex);
@@ -496,7 +517,10 @@ ByteSet HttpReadFile(const Text& url) {
 Fetched HttpFetch(const Text& url, const FetchControl& control) {
     if (url.empty()) return FetchFromNetwork(url, control);
     Fetched fetched;
-    RunTransfer([&] { fetched = FetchFromNetwork(url, control); });
+    RunTransfer([&] {
+        fetched = FetchFromNetwork(url, control);
+        if (control.judge) control.judge(fetched);
+    });
     return fetched;
 }
 

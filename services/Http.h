@@ -17,8 +17,8 @@ namespace paveno {
 // body like any other). Empty on every failure: an empty or malformed URL, a scheme other than http and https (also
 // as a redirect's target), a connection that cannot be made, more than 20 redirects. A transfer that breaks or stalls
 // part way returns the bytes that arrived. Proxies come from the environment (http_proxy, https_proxy, all_proxy,
-// no_proxy); connections follow the mapping of services/ConnectTo.h. Running out of memory for the body raises
-// std::bad_alloc, as every allocation of the program does.
+// no_proxy); connections follow the mapping of services/ConnectTo.h. A body that memory cannot hold fails the fetch
+// (内存不足) with an empty body.
 ByteSet HttpReadFile(const Text& url);
 
 // How a connection failed, where that is the site's doing: it refused the connection, dropped it without an answer
@@ -34,8 +34,11 @@ struct FetchOutcome {
     ConnectionFault fault = ConnectionFault::None;
     // What the server says identifies this version of the body, for asking later whether it changed: its ETag (as
     // sent, quotes included; empty when none) and its Last-Modified (seconds since 1970, -1 when none).
-    std::string etag;
+    std::string etag = {};
     std::int64_t lastModified = -1;
+    // The server announced no length (no Content-Length, not chunked): the body ended when the connection closed, so
+    // the transfer alone cannot tell a cut body from a whole one.
+    bool lengthUnknown = false;
 
     // A download that may be kept: it came whole with a 2xx status.
     bool Good() const { return whole && status >= 200 && status < 300; }
@@ -58,7 +61,13 @@ struct FetchControl {
     const HttpSettings* limits = nullptr;
     // Request header lines beyond the fixed ones, such as "If-None-Match: \"x\"" when asking whether a file changed.
     std::vector<std::string> headers;
+    // Runs on the transfer's thread once the body is in (fetched ahead or not), before the caller sees it: work on a
+    // large body that should not hold the windows.
+    std::function<void(Fetched&)> judge;
 };
+
+// While set, every transfer in flight ends at once as stopped, and every new one too: the program is ending.
+void StopAllTransfers(bool stop);
 
 // HttpReadFile with its outcome, on the transfer runner. Fetches may run on several threads at once, each on a
 // connection of its own. A collection's requests go through its own client instead (services/HttpClient.h).

@@ -13,6 +13,7 @@ Fetched HttpClient::Fetch(const Request& request, const FetchControl& control) {
         std::optional<Fetched> ready;
         if (ahead_) ready = ahead_->Take(request, own);
         fetched = ready ? std::move(*ready) : pacer_.Fetch(request.url, request.turn, own);
+        if (own.judge) own.judge(fetched);
     });
     return fetched;
 }

@@ -67,8 +67,10 @@ int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durab
         path.substr(0, slash == std::string::npos ? 0 : slash + 1) + std::string(kTemporaryPrefix) + "XXXXXX.part";
     const int fd = mkostemps(temp.data(), static_cast<int>(kTemporarySuffix.size()), O_CLOEXEC);
     if (fd < 0) return errno;
+    // The permissions of the file replaced, not of whatever a link at the name points to: the rename replaces the
+    // link itself.
     struct stat st {};
-    const mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
+    const mode_t mode = lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? (st.st_mode & 0777) : NewFileMode();
     int error = 0;
     if (fchmod(fd, mode) != 0 || !WriteAll(fd, bytes) || (durable && !DataOnDisk(fd))) error = errno;
     if (close(fd) != 0 && error == 0) error = errno;
@@ -102,6 +104,8 @@ Text WriteFailureReason(int error) {
         return Gbk("文件夹不存在");
     case EINVAL:
         return Gbk("文件名无效");
+    case ELOOP:
+        return Gbk("文件是符号链接");
     default:
         return Gbk("写入失败");
     }
@@ -163,7 +167,11 @@ FileLock::Result FileLock::TryTake(const Text& path, int& error) {
         error = EINVAL;
         return Result::Failed;
     }
-    const int fd = open(native->c_str(), O_RDWR | O_CREAT | O_CLOEXEC, NewFileMode());
+    // A folder is locked as it is (a linked folder is followed: it is the user's choice); a file is made when
+    // missing, and a link at its name is refused rather than followed.
+    int fd = open(native->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && (errno == ENOTDIR || errno == ENOENT))
+        fd = open(native->c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, NewFileMode());
     if (fd < 0) {
         error = errno;
         return Result::Failed;

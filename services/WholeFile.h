@@ -35,7 +35,8 @@ Text WriteFailureReason(int error);
 bool IsTemporaryFileName(std::string_view name);
 void RemoveTemporaryFiles(const Text& folder);
 
-// An advisory lock on a file (created when missing), taken without waiting. The kernel drops it when the process
+// An advisory lock on a folder, or on a file (created when missing; a link at its name is refused with ELOOP), taken
+// without waiting. The kernel drops it when the process
 // dies, so a killed program never leaves a library locked.
 class FileLock {
 public:

@@ -36,6 +36,7 @@ PictureBox::PictureBox(const CreateArgs& args) : Control(kDescriptor, args) {
     const format::PropertyBlock& b = *args.block;
     box_ = new PaintedWidget(args.parent);
     box_->paint = [this](QPainter& p) {
+        if (box_->width() > decodedFor_.width() || box_->height() > decodedFor_.height()) DecodeShown();
         SmoothPictures(p);
         picture_.Draw(p, QPoint(0, 0));
     };
@@ -53,11 +54,19 @@ PictureBox::~PictureBox() {
 
 void PictureBox::SetPicture(ByteSet bytes) {
     pictureBytes_ = std::move(bytes);
-    picture_ = PictureImage(DecodePicture(pictureBytes_));
+    DecodeShown();
     if (!box_) return;
     // What is drawn straight onto the box lies on the data's colour or picture, or on the desktop's colour.
     MarkDataBackground(box_, coloured_ || !picture_.IsNull());
     box_->update();
+}
+
+// The picture is drawn at its own size from the top-left corner, so only that corner, as large as the box, is ever
+// seen: a cover of 8192 x 8192 pixels costs what the box shows, not 256 MB.
+void PictureBox::DecodeShown() {
+    decodedFor_ = box_ ? box_->size() : QSize();
+    picture_ = PictureImage(DecodePictureShown(pictureBytes_, decodedFor_.width(), decodedFor_.height()));
+    picture_.CutTo(decodedFor_);
 }
 
 } // namespace paveno::forms

@@ -19,12 +19,18 @@ public:
 
     const ByteSet& picture() const { return pictureBytes_; }
     void SetPicture(ByteSet bytes);
+    // What the box draws: the part of the picture that the box shows.
+    const PictureImage& shown() const { return picture_; }
 
 private:
+    // Decodes what the box shows at its present size; a box that grows later decodes again.
+    void DecodeShown();
+
     QPointer<PaintedWidget> box_;
     ByteSet pictureBytes_;
     PictureImage picture_;
     bool coloured_ = false;
+    QSize decodedFor_;
 };
 
 } // namespace paveno::forms

@@ -50,7 +50,8 @@ void CheckScans(j_common_ptr cinfo) {
 }
 
 // Everything that may be jumped over lives in the caller's frame or in plain C structures.
-bool Decompress(jpeg_decompress_struct& cinfo, ErrorManager& errors, Bytes data, DecodedPicture& out) {
+bool Decompress(jpeg_decompress_struct& cinfo, ErrorManager& errors, Bytes data, DecodedPicture& out, int shownWidth,
+                int shownHeight) {
     cinfo.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = ExitByJump;
     errors.base.emit_message = EmitMessage;
@@ -65,7 +66,7 @@ bool Decompress(jpeg_decompress_struct& cinfo, ErrorManager& errors, Bytes data,
     cinfo.progress = &limit.base;
     // libjpeg's own buffers (whole-picture coefficients of a progressive file) are bounded as well; past this it
     // fails, having no backing store.
-    cinfo.mem->max_memory_to_use = static_cast<long>(2 * kMaxPixelBytes);
+    cinfo.mem->max_memory_to_use = static_cast<long>(2 * PixelBudget::Current());
     jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
         jpeg_destroy_decompress(&cinfo);
@@ -74,7 +75,9 @@ bool Decompress(jpeg_decompress_struct& cinfo, ErrorManager& errors, Bytes data,
     const bool grey = cinfo.jpeg_color_space == JCS_GRAYSCALE;
     cinfo.out_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
     // Checked before decompression starts, which is when libjpeg allocates its own buffers for the whole picture.
-    const std::int64_t width = cinfo.image_width, height = cinfo.image_height;
+    const bool cut = shownWidth > 0 && shownHeight > 0;
+    const std::int64_t width = cut ? std::min<std::int64_t>(cinfo.image_width, shownWidth) : cinfo.image_width;
+    const std::int64_t height = cut ? std::min<std::int64_t>(cinfo.image_height, shownHeight) : cinfo.image_height;
     if (!SizeAllowed(width, height, width * 3)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
@@ -84,9 +87,17 @@ bool Decompress(jpeg_decompress_struct& cinfo, ErrorManager& errors, Bytes data,
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    const std::size_t w = cinfo.output_width, h = cinfo.output_height, stride = w * 3;
+    // Only the columns shown are decoded, and one block column more: colour is upsampled from its neighbours, so a
+    // crop that ended at the last column shown would change the colours there.
+    const std::int64_t context = 2 * cinfo.max_h_samp_factor * cinfo.min_DCT_scaled_size;
+    if (cut && width + context < cinfo.output_width) {
+        JDIMENSION left = 0, across = static_cast<JDIMENSION>(width + context);
+        jpeg_crop_scanline(&cinfo, &left, &across);
+    }
+    const std::size_t decodedWidth = cinfo.output_width;
+    const std::size_t w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height), stride = w * 3;
     JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                static_cast<JDIMENSION>(w * cinfo.output_components), 1);
+                                                static_cast<JDIMENSION>(decodedWidth * cinfo.output_components), 1);
     while (cinfo.output_scanline < h) {
         const std::size_t y = cinfo.output_scanline;
         // The buffer grows with the rows actually decoded (never past the picture's size), so a file that declares
@@ -117,7 +128,11 @@ bool Decompress(jpeg_decompress_struct& cinfo, ErrorManager& errors, Bytes data,
             }
         }
     }
-    jpeg_finish_decompress(&cinfo);
+    // The rows below the box are never decoded; finishing would ask for them.
+    if (h < cinfo.output_height)
+        jpeg_abort_decompress(&cinfo);
+    else
+        jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
     // Rows were stored top-down as they came; the picture keeps them bottom-up.
     for (std::size_t top = 0, bottom = h - 1; top < bottom; ++top, --bottom)
@@ -133,11 +148,11 @@ bool Decompress(jpeg_decompress_struct& cinfo, ErrorManager& errors, Bytes data,
 
 } // namespace
 
-bool DecodeJpeg(Bytes data, DecodedPicture& out) {
+bool DecodeJpeg(Bytes data, DecodedPicture& out, int shownWidth, int shownHeight) {
     jpeg_decompress_struct cinfo{};
     ErrorManager errors{};
     DecodedPicture result;
-    if (!Decompress(cinfo, errors, data, result)) return false;
+    if (!Decompress(cinfo, errors, data, result, shownWidth, shownHeight)) return false;
     out = std::move(result);
     return true;
 }

@@ -14,7 +14,9 @@ namespace paveno::pictures {
 using Bytes = std::span<const std::uint8_t>;
 
 // Each returns false (and leaves out as it was) when the bytes do not make a picture.
-bool DecodeJpeg(Bytes data, DecodedPicture& out);
+// With a shown size (both > 0), only the top-left shownWidth x shownHeight of the picture is decoded and kept: the
+// rows below are never decoded and the columns to the right are cropped by libjpeg-turbo.
+bool DecodeJpeg(Bytes data, DecodedPicture& out, int shownWidth = 0, int shownHeight = 0);
 bool DecodeBmp(Bytes data, DecodedPicture& out);
 bool DecodeIcon(Bytes data, PictureFormat format, DecodedPicture& out);
 bool DecodeGif(Bytes data, DecodedPicture& out);
@@ -37,8 +39,21 @@ inline bool Fits(Bytes d, std::size_t at, std::size_t count) {
 }
 
 // Positive dimensions whose pixel buffer, height rows of rowBytes, and whose 32-bit drawable image both stay within
-// kMaxPixelBytes.
+// the pixel budget: kMaxPixelBytes, unless a PixelBudget on this thread lowers it.
 bool SizeAllowed(std::int64_t width, std::int64_t height, std::int64_t rowBytes);
+
+// Lowers the pixel budget of the decoders on this thread for its lifetime.
+class PixelBudget {
+public:
+    explicit PixelBudget(std::size_t bytes);
+    ~PixelBudget();
+    PixelBudget(const PixelBudget&) = delete;
+    PixelBudget& operator=(const PixelBudget&) = delete;
+    static std::size_t Current();
+
+private:
+    std::size_t saved_;
+};
 
 inline std::size_t RoundUp4(std::size_t n) {
     return (n + 3) & ~std::size_t{3};

@@ -11,11 +11,29 @@ namespace paveno {
 
 namespace pictures {
 
+namespace {
+// Initial-exec: the decoders are linked into the program itself, and this keeps the program from needing the dynamic
+// loader's TLS lookup (and the loader as a library of its own).
+[[gnu::tls_model("initial-exec")]] thread_local std::size_t budget = kMaxPixelBytes;
+} // namespace
+
+PixelBudget::PixelBudget(std::size_t bytes) : saved_(budget) {
+    budget = std::min(budget, bytes);
+}
+
+PixelBudget::~PixelBudget() {
+    budget = saved_;
+}
+
+std::size_t PixelBudget::Current() {
+    return budget;
+}
+
 bool SizeAllowed(std::int64_t width, std::int64_t height, std::int64_t rowBytes) {
     if (width <= 0 || height <= 0 || rowBytes <= 0) return false;
     if (width > 0x7fffffff || height > 0x7fffffff) return false;
     // The Qt image made for drawing takes 4 bytes a pixel; it stays within the limit too.
-    constexpr auto limit = static_cast<std::int64_t>(kMaxPixelBytes);
+    const auto limit = static_cast<std::int64_t>(budget);
     const std::int64_t widest = std::max(rowBytes, width * 4);
     return widest <= limit && height <= limit / widest;
 }
@@ -73,7 +91,9 @@ PictureFormat RecognisePictureFormat(const std::uint8_t* data, std::size_t size)
     return PictureFormat::None;
 }
 
-DecodedPicture DecodePicture(const std::uint8_t* data, std::size_t size) {
+namespace {
+
+DecodedPicture Decode(const std::uint8_t* data, std::size_t size, int shownWidth, int shownHeight) {
     DecodedPicture picture;
     const PictureFormat format = RecognisePictureFormat(data, size);
     const pictures::Bytes bytes(data, data == nullptr ? 0 : size);
@@ -81,7 +101,7 @@ DecodedPicture DecodePicture(const std::uint8_t* data, std::size_t size) {
     try {
         switch (format) {
         case PictureFormat::Jpeg:
-            ok = pictures::DecodeJpeg(bytes, picture);
+            ok = pictures::DecodeJpeg(bytes, picture, shownWidth, shownHeight);
             break;
         case PictureFormat::Bmp:
             ok = pictures::DecodeBmp(bytes, picture);
@@ -107,8 +127,20 @@ DecodedPicture DecodePicture(const std::uint8_t* data, std::size_t size) {
     return picture;
 }
 
+} // namespace
+
+DecodedPicture DecodePicture(const std::uint8_t* data, std::size_t size) {
+    return Decode(data, size, 0, 0);
+}
+
 DecodedPicture DecodePicture(const ByteSet& bytes) {
     return DecodePicture(bytes.data(), bytes.size());
+}
+
+DecodedPicture DecodePictureShown(const ByteSet& bytes, int shownWidth, int shownHeight) {
+    if (shownWidth <= 0 || shownHeight <= 0) return {};
+    const pictures::PixelBudget budget(kMaxShownPictureBytes);
+    return Decode(bytes.data(), bytes.size(), shownWidth, shownHeight);
 }
 
 } // namespace paveno

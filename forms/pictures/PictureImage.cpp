@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace paveno {
@@ -106,6 +107,11 @@ QIcon PictureImage::Icon() const {
 
 void PictureImage::Draw(QPainter& painter, QPoint topLeft) const {
     if (!image_.isNull()) painter.drawImage(topLeft, image_);
+}
+
+void PictureImage::CutTo(QSize size) {
+    if (image_.isNull() || (image_.width() <= size.width() && image_.height() <= size.height())) return;
+    image_ = image_.copy(0, 0, std::min(image_.width(), size.width()), std::min(image_.height(), size.height()));
 }
 
 } // namespace paveno

@@ -27,6 +27,9 @@ public:
     // The picture at its own size, top row first: Format_RGB32, or Format_ARGB32_Premultiplied for icons.
     const QImage& Image() const { return image_; }
 
+    // Keeps only the top-left part of this size (nothing drawn elsewhere changes).
+    void CutTo(QSize size);
+
     // Icons and cursors with every size they hold; any other picture as a one-image icon. Needs a Qt GUI application.
     QIcon Icon() const;
 

@@ -2,6 +2,7 @@
 #include "app/HeadlessRun.h"
 #include "app/Program.h"
 #include "app/Properties.h"
+#include "services/ConnectTo.h"
 #include "services/Gbk.h"
 #include "services/TextOps.h"
 #include "tests/app/AppFixture.h"
@@ -56,6 +57,17 @@ TEST(CommandLine, ReadsTheOptionsAndRefusesMistakes) {
         {{"--frobnicate", "--help"}, false},
         {{"--version=2"}, false},
         {{"--run-dir", "--help"}, true}, // a folder of that name, not a request for help
+        // Values that would quietly do something else than asked are mistakes.
+        {{"--run-dir", ""}, false},
+        {{"--run-dir=a\\b"}, false},
+        {{"--connect-to", "garbage"}, false},
+        {{"--connect-to=www.nv.example:80:127.0.0.1"}, false},
+        {{"--connect-to", "www.nv.example:http:127.0.0.1:8080"}, false},
+        {{"--connect-to", "::127.0.0.1:65536"}, false},
+        {{"--connect-to", "[::1]:80:[::1]:8080", "--connect-to", "www.nv.example:80::"}, true},
+        {{"--collect", "完本/玄幻小说", "--collect", "完本/都市言情"}, false},
+        {{"--collect", "完本/玄幻小说", "--overwrite"}, false},
+        {{"--overwrite", "--collect", "完本/玄幻小说"}, false},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -130,15 +142,64 @@ TEST_F(AppTest, TheVersionPrintedIsTheOneTheUpdateCheckCompares) {
 
 TEST(CommandLine, TheLibraryFolderIsMadeAbsoluteAndCreated) {
     test::TempRunDirectory base;
-    test::CurrentDirectory inBase(base.path());
+    fs::create_directory(base.path() / "here");
+    test::CurrentDirectory inBase(base.path() / "here");
     app::ProgramOptions options;
-    options.runDirectory = "书库/新的";
-    const auto folder = app::ResolveRunDirectory(options);
-    ASSERT_TRUE(folder);
-    EXPECT_TRUE(folder->is_absolute());
-    EXPECT_TRUE(fs::is_directory(base.path() / "书库" / "新的"));
+    for (const char* given : {"../书库/新的", "../书库/./新的/", "../here/../书库/新的"}) {
+        options.runDirectory = fs::u8path(given);
+        const auto folder = app::ResolveRunDirectory(options);
+        ASSERT_TRUE(folder) << given;
+        // The library's own paths hold no "." or ".." parts: the folder comes in its plain form.
+        EXPECT_EQ(*folder, fs::canonical(base.path()) / "书库" / "新的") << given;
+    }
 
     std::ofstream(base.path() / "a-file") << "x"; // a folder cannot be made inside a file
     options.runDirectory = base.path() / "a-file" / "library";
     EXPECT_FALSE(app::ResolveRunDirectory(options));
+}
+
+// A mapping in the environment that cannot be read is told, in the window with a box and headless on standard error,
+// and the program ends as for any other usage error instead of going to the built-in hosts.
+TEST_F(AppTest, AnUnreadableConnectionMappingInTheEnvironmentIsAUsageError) {
+    setenv("PAVENO_CONNECT_TO", "::127.0.0.1:8080, garbage", 1);
+    app::ProgramOptions options;
+    options.runDirectory = run_.path();
+    options.updateCheck = false;
+    EXPECT_EQ(app::RunProgram(options), 2);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"PAVENO_CONNECT_TO 无法识别：garbage"});
+    EXPECT_FALSE(Loaded(W::主窗口::id));
+
+    box_.shown.clear();
+    options.collect = app::CollectRequest{"连载中", "武侠仙侠", "1", "0", false};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(app::RunHeadlessCollection(options), 2);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("PAVENO_CONNECT_TO"), std::string::npos) << said;
+    EXPECT_NE(said.find("garbage"), std::string::npos) << said;
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_TRUE(site_.requests().empty()) << "nothing was fetched";
+    unsetenv("PAVENO_CONNECT_TO");
+}
+
+TEST(CommandLine, ConnectionMappingsMustHaveTheConnectToForm) {
+    const std::pair<const char*, bool> cases[] = {
+        {"www.nv.example:80:127.0.0.1:8080", true},
+        {"::127.0.0.1:8080", true},
+        {":::", true}, // every field empty: matches any and changes nothing, as curl reads it
+        {"[::1]:80:[2001:db8::1]:8080", true},
+        {"www.nv.example:80:127.0.0.1", false},
+        {"www.nv.example:80:127.0.0.1:8080:9", false},
+        {"::1:80:127.0.0.1:8080", false}, // an IPv6 address without brackets
+        {"www.nv.example:0:127.0.0.1:8080", false},
+        {"www.nv.example:80:127.0.0.1:123456", false},
+        {"www.nv.example:-1:127.0.0.1:8080", false},
+        {"www.nv.example:80:127.0.0.1:80 80", false},
+        {"www.nv example:80:127.0.0.1:8080", false},
+        {"[::1:80:127.0.0.1:8080", false},
+        {"http://www.nv.example:80:127.0.0.1:8080", false},
+        {"", false},
+        {"garbage", false},
+    };
+    for (const auto& [entry, readable] : cases)
+        EXPECT_EQ(ConnectToEntryReadable(entry), readable) << entry;
 }

@@ -109,8 +109,10 @@ TEST(LibraryStore, TitlesTheIndexOrTheFileSystemWouldRefuseAreNamed) {
         {"x;y[z]=", "书名不能用作索引"}, // "=" anywhere
         {"a=b", "书名不能用作索引"},
         {";注释", "书名不能用作索引"},
-        {"[节", "书名不能用作索引"},
-        {"[节]", "书名不能用作索引"},
+        // Stored without an index key or author record: no name either must hold.
+        {"[节", ""},
+        {"[综漫]节", ""},
+        {"[节=", "书名不能用作索引"},
         {"x;y[z", ""},
         {"x]y", "书名不能用作索引"}, // the author file's section
         {longest, ""},
@@ -154,4 +156,14 @@ TEST(LibraryStore, ARunCleansOnlyTheFoldersItWrites) {
     for (const auto& file : leftovers)
         kept.push_back(fs::exists(run.path() / file));
     EXPECT_EQ(kept, (std::vector<bool>{false, false, false, false, false, false, true, true, true}));
+}
+
+TEST(LibraryStore, BracketTitlesGetNoIndexRecordsAndAuthorsKeepToOneLine) {
+    const std::pair<std::string, bool> titles[] = {{"[综漫]书", true}, {"[", true}, {"书[综漫]", false}, {"书", false}};
+    for (const auto& [title, bracket] : titles)
+        EXPECT_EQ(store::HasIndexRecords(Gbk(title)), !bracket) << title;
+    const std::pair<std::string, std::string> authors[] = {
+        {"作者\r\n二行", "作者  二行"}, {"a\tb\x7F", "a b "}, {"\n", " "}, {"普通", "普通"}, {"", ""}};
+    for (const auto& [raw, clean] : authors)
+        EXPECT_EQ(store::AuthorForRecord(Gbk(raw)), Gbk(clean)) << raw;
 }

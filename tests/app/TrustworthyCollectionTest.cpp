@@ -11,6 +11,12 @@
 #include "services/WholeFile.h"
 #include "system/SystemOps.h"
 #include "tests/app/CollectionFixture.h"
+#include "tests/support/Archives.h"
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <fstream>
 
 using namespace paveno;
 using namespace paveno::test;
@@ -140,7 +146,7 @@ TEST_F(TrustTest, AFailedWriteIsAFailedBookWithoutAnIndexKey) {
 }
 
 TEST_F(TrustTest, TitlesTheLibraryCannotHoldAreSkippedWithoutAFetch) {
-    const std::string titles[] = {"a=b", ";注释", "[节", std::string(250, 'x')};
+    const std::string titles[] = {"a=b", ";注释", "x]y", std::string(250, 'x')};
     std::vector<demo::Book> books;
     for (int i = 0; i < 4; ++i)
         books.push_back(MakeBook(740 + i, titles[i]));
@@ -154,7 +160,7 @@ TEST_F(TrustTest, TitlesTheLibraryCannotHoldAreSkippedWithoutAFetch) {
     EXPECT_EQ(Summary(), "采集完成，共采集5篇小说，其中已存在0篇小说，本次成功采集1篇小说，失败4篇！是否查看文件？" +
                              FailureLine());
     const std::string record = FailureRecord();
-    for (const char* why : {"a=b  http://", ";注释  http://", "[节  http://", "  跳过：书名太长\r\n"})
+    for (const char* why : {"a=b  http://", ";注释  http://", "x]y  http://", "  跳过：书名太长\r\n"})
         EXPECT_NE(record.find(why), std::string::npos) << why << "\n" << record << "\n" << Report();
     EXPECT_NE(IndexValue("能存"), "");
 }
@@ -202,7 +208,9 @@ TEST_F(TrustTest, OneProgramCollectsIntoALibraryAtATime) {
     fs::create_directories(At("小说"));
     FileLock other; // another program's collection, as far as the lock can tell
     int error = 0;
-    ASSERT_EQ(other.TryTake(Path("小说/.lock"), error), FileLock::Result::Taken);
+    ASSERT_EQ(other.TryTake(Path("小说"), error), FileLock::Result::Taken);
+    // No file carries the lock, so none can be deleted to get round it.
+    EXPECT_TRUE(fs::is_empty(At("小说")));
 
     Collect(true, 0, "1");
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"书库正在被另一个采集使用"});
@@ -242,4 +250,202 @@ TEST_F(TrustTest, ALargePageCountEndsWhereTheSiteRunsOut) {
     Collect(true, 0, "2147483647", forms::kAnswerCancel);
     EXPECT_EQ(Requests(Finished().listPath), 2);
     EXPECT_EQ(Summary(), "采集完成，共采集1篇小说，其中已存在0篇小说，本次成功采集1篇小说！是否查看文件？");
+}
+
+// A failure record that cannot be written (a link at its name, which is not followed; a full disk) is told at once on
+// standard error and in the summary, instead of the failures being lost without a word.
+TEST_F(TrustTest, AFailureRecordThatCannotBeWrittenIsTold) {
+    struct Case {
+        const char* what;
+        const char* reason;
+    };
+    const Case cases[] = {{"link", "文件是符号链接"}, {"full disk", "磁盘已满"}};
+    int serial = 800;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool link = std::string_view(c.what) == "link";
+        fs::remove_all(At("小说"));
+        fs::create_directories(At("小说"));
+        const TempRunDirectory elsewhere;
+        const fs::path outside = elsewhere.path() / "notes.txt";
+        std::ofstream(outside) << "keep";
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        if (link) {
+            fs::create_symlink(outside, At("小说/失败记录.txt"));
+        } else {
+            // The record has grown past what the disk takes: every write to it fails as on a full disk, while the
+            // run's small files still fit.
+            WriteSized(At("小说/失败记录.txt"), 2 << 20);
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit small = saved;
+            small.rlim_cur = 1 << 20;
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+        ServeBooks(Finished(), 1, {MakeBook(serial, "失败的书")});
+        ServeFiles(serial);
+        site_.respond("/down/2011/" + std::to_string(serial) + ".rar", SiteResponse::Page("<html>gone</html>", 404));
+        box_.shown.clear();
+        testing::internal::CaptureStderr();
+        Collect(true, 0, "1", forms::kAnswerCancel);
+        const std::string said = testing::internal::GetCapturedStderr();
+        setrlimit(RLIMIT_FSIZE, &saved);
+
+        EXPECT_EQ(Summary(), std::string("采集完成，共采集1篇小说，其中已存在0篇小说，本次成功采集0篇小说，失败1篇，"
+                                         "失败记录无法写入：") +
+                                 c.reason + "！是否查看文件？" + FailureLine());
+        EXPECT_NE(said.find(std::string("失败记录无法写入：") + c.reason), std::string::npos) << said;
+        EXPECT_EQ(FileText(outside), "keep");
+        if (link) {
+            EXPECT_TRUE(fs::is_symlink(At("小说/失败记录.txt")));
+        }
+        EXPECT_EQ(app::State().runFailures, 1);
+        ++serial;
+    }
+}
+
+// A list page fetched by the run and gone from the cache before its turn (deleted by hand) is told in the summary and
+// fails the run, instead of the run reporting the books it could see as all there was.
+TEST_F(TrustTest, AListPageGoneFromTheCacheIsTold) {
+    ServeBooks(Finished(), 1, {MakeBook(820, "第一页的书")});
+    ServeBooks(Finished(), 2, {MakeBook(821, "第二页的书")});
+    ServePage(Finished(), 3, {});
+    site_.serve(Finished().listPath + "3.html", "<html>end</html>");
+    ServeFiles(820);
+    ServeFiles(821);
+    app::Collecting().reports = ([&](const Text&) { fs::remove(At("缓存/玄幻小说/2.html")); });
+    Collect(true, 0, "3", forms::kAnswerCancel);
+    app::Collecting().reports = {};
+    EXPECT_EQ(Summary(),
+              "采集完成，共采集1篇小说，其中已存在0篇小说，本次成功采集1篇小说，1个列表页的缓存丢失，其中的小说"
+              "未采集！是否查看文件？");
+    EXPECT_EQ(app::State().runFailures, 1);
+    // Its book may have been fetched ahead before the page went, but nothing of it is kept.
+    EXPECT_FALSE(fs::exists(At("小说/完本/玄幻小说/第二页的书.rar")));
+}
+
+// A list page beyond 8 MB is no page to cut into entries: the first one ends the run as out of reach would, a later
+// one ends its category, and neither is kept in the cache.
+TEST_F(TrustTest, ListPagesBeyondEightMegabytesAreRefused) {
+    const std::string huge(9u << 20, ' ');
+    site_.serve(Finished().listPath + "1.html", huge);
+    Collect(true, 0, "2", forms::kAnswerCancel);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"无法连接网站：文件太大"});
+    EXPECT_FALSE(fs::exists(At("缓存/玄幻小说/1.html")));
+
+    box_.shown.clear();
+    ServeBooks(Finished(), 1, {MakeBook(830, "第一页")});
+    ServeFiles(830);
+    site_.serve(Finished().listPath + "2.html", huge);
+    Collect(true, 0, "3", forms::kAnswerCancel);
+    EXPECT_EQ(Summary(), "采集完成，共采集1篇小说，其中已存在0篇小说，本次成功采集1篇小说！是否查看文件？");
+    EXPECT_EQ(Requests(Finished().listPath + "3.html"), 0);
+}
+
+// A click on 采集 that comes while a run waits (for a transfer or a pause, when the windows go on) starts no second
+// run over the first one.
+TEST_F(TrustTest, ASecondCollectionCannotStartWhileOneRuns) {
+    ServeBooks(Finished(), 1, {MakeBook(840, "一本"), MakeBook(841, "两本")});
+    ServeFiles(840);
+    ServeFiles(841);
+    int reports = 0;
+    app::Collecting().reports = ([&](const Text&) {
+        if (++reports == 1) Click(W::主窗口::id, W::主窗口::按钮2);
+    });
+    Collect(true, 0, "1", forms::kAnswerCancel);
+    app::Collecting().reports = {};
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "采集完成，共采集2篇小说，其中已存在0篇小说，本次成功采集2篇小说！是否查看文件？"});
+    EXPECT_EQ(Requests(Finished().listPath), 1);
+    EXPECT_EQ(reports, 2);
+}
+
+// Titles opening with "[" ("[综漫]...") are collected: archive, cover and introduction, counted as collected, and
+// found in the library window by a part of their name. They get no index key and no author record, which INI
+// readers would take for a section header; the report says so. An author written over two lines keeps to one.
+TEST_F(TrustTest, BracketTitlesAreCollectedAndAuthorsKeepToOneLine) {
+    ServeBooks(Finished(), 1,
+               {demo::Book{850, Gbk("[综漫]某书"), Gbk("某\r\n作者"), Gbk("一段简介。")},
+                demo::Book{851, Gbk("两行作者"), Gbk("某\r\n作者"), Gbk("又一段简介。")}});
+    ServeFiles(850);
+    ServeFiles(851);
+    std::vector<std::string> reports;
+    app::Collecting().reports = ([&](const Text& report) { reports.push_back(Utf8(report)); });
+    Collect(true, 0, "1", forms::kAnswerOk);
+    app::Collecting().reports = {};
+
+    ASSERT_EQ(BoxTexts(), std::vector<std::string>{
+                              "采集完成，共采集2篇小说，其中已存在0篇小说，本次成功采集2篇小说！是否查看文件？"});
+    for (const char* file :
+         {"小说/完本/玄幻小说/[综漫]某书.rar", "小说/jpg/[综漫]某书.jpg", "小说/ini/完本/玄幻小说/[综漫]某书简介.ini"})
+        EXPECT_TRUE(fs::exists(At(file))) << file;
+    EXPECT_FALSE(fs::exists(At("小说/ini/完本/玄幻小说/[综漫]某书.ini")));
+    EXPECT_EQ(FileText(At("小说/ini/小说.ini")).find(Gbk("[综漫]")), std::string::npos);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_NE(reports[0].find("书名以“[”开头，未写入索引和作者记录"), std::string::npos) << reports[0];
+    EXPECT_EQ(reports[1].find("未写入索引"), std::string::npos) << reports[1];
+
+    EXPECT_EQ(Utf8(FileText(At("小说/ini/完本/玄幻小说/两行作者.ini"))), "[两行作者]\r\n作者=某  作者\r\n");
+    EXPECT_NE(IndexValue("两行作者"), "");
+    EXPECT_NE(reports[1].find("作者：某  作者"), std::string::npos) << reports[1];
+
+    ASSERT_TRUE(Shown(W::书库窗口::id));
+    box_.answers = {forms::kAnswerCancel};
+    Type(W::书库窗口::id, W::书库窗口::编辑框1, "综漫");
+    Click(W::书库窗口::id, W::书库窗口::按钮1);
+    ASSERT_EQ(BoxTexts().size(), 2u);
+    EXPECT_EQ(BoxTexts()[1], "没有书名为“综漫”的小说，书名含有它的有1本：\r\n  [综漫]某书\r\n已选中第一本，是否打开？");
+}
+
+// What the book host sends must be an archive: a web page answered with 200 fails the book, and an archive sent
+// without a length and cut off by the server fails it too, where before both were kept as whole and never fetched
+// again.
+TEST_F(TrustTest, ArchivesThatAreNoArchivesFailTheirBook) {
+    const std::string chapter = PackedContent(60000);
+    const std::string rar = MakeRar4({{"正文.txt", chapter}});
+    const std::string zip = MakeZip({{"正文.txt", chapter}});
+    auto cutWithoutLength = [](const std::string& whole) {
+        SiteResponse response = SiteResponse::WithoutLength(whole);
+        response.closeAfter = whole.size() * 2 / 5;
+        return response;
+    };
+    struct Case {
+        const char* what;
+        SiteResponse response;
+        const char* failure; // nullptr: collected
+    };
+    const Case cases[] = {
+        {"maintenance page", SiteResponse::Page("\r\n<html><body>网站维护中</body></html>"),
+         "下载失败：服务器返回网页"},
+        {"rar cut, no length", cutWithoutLength(rar), "下载失败：数据不完整"},
+        {"zip cut, no length", cutWithoutLength(zip), "下载失败：数据不完整"},
+        {"rar cut, length announced", SiteResponse::CutAfter(rar, rar.size() * 2 / 5), "下载失败：数据不完整"},
+        {"rar whole, no length", SiteResponse::WithoutLength(rar), nullptr},
+        {"zip whole, no length", SiteResponse::WithoutLength(zip), nullptr},
+    };
+    int serial = 860;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string title = "书" + std::to_string(serial);
+        ServeBooks(Finished(), 1, {MakeBook(serial, title)});
+        ServeFiles(serial);
+        site_.respond("/down/2011/" + std::to_string(serial) + ".rar", c.response);
+        box_.shown.clear();
+        Collect(true, 0, "1", forms::kAnswerCancel);
+        const fs::path archive = At("小说/完本/玄幻小说/" + title + ".rar");
+        if (c.failure) {
+            EXPECT_EQ(Summary(),
+                      "采集完成，共采集1篇小说，其中已存在0篇小说，本次成功采集0篇小说，失败1篇！是否查看文件？" +
+                          FailureLine());
+            EXPECT_NE(FailureRecord().find(title + "  " + ArchiveUrl(serial) + "  " + c.failure), std::string::npos)
+                << FailureRecord();
+            EXPECT_FALSE(fs::exists(archive));
+            EXPECT_EQ(IndexValue(title), "");
+        } else {
+            EXPECT_EQ(Summary(), "采集完成，共采集1篇小说，其中已存在0篇小说，本次成功采集1篇小说！是否查看文件？");
+            EXPECT_EQ(FileText(archive), c.response.body ? *c.response.body : "");
+            EXPECT_NE(IndexValue(title), "");
+        }
+        ++serial;
+    }
 }

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "BuildConfig.h"
 #include "app/Properties.h"
+#include "app/UpdateWindow.h"
 #include "services/ConnectTo.h"
 #include "services/Files.h"
 #include "services/Http.h"
+#include "services/Signature.h"
+#include "system/Transfers.h"
 #include "tests/app/AppFixture.h"
 #include "tools/demosite/DemoCatalogue.h"
 
@@ -211,4 +214,144 @@ TEST_F(AppTest, ALateUpdateAnswerAfterACollectionOffersNothing) {
     EXPECT_TRUE(Shown(W::书库窗口::id));
     EXPECT_FALSE(Loaded(W::更新窗口::id));
     EXPECT_TRUE(end_.codes.empty());
+}
+
+// With a key built in, only an updater whose signature beside it verifies is written and started. A download that is
+// not whole and 2xx is no updater, key or not. Nothing of a refused updater is kept, and an old one stays as it was.
+TEST_F(AppTest, OnlyAWholeUpdaterSignedByTheBuildsKeyIsKeptAndStarted) {
+    const std::string updaterUrl = "http://" + std::string(build::kUpdateHost) + "/files/updater.bin";
+    const std::string updater = "#!/bin/sh\necho new\n";
+    const auto seed = *KeyFromHex(demo::kDemoUpdateSeed);
+    auto signed_ = [&](std::string_view bytes) { return std::string(ViewOf(SignWithSeed(seed, BytesOf(bytes)))); };
+    std::vector<std::uint8_t> otherSeed(seed);
+    otherSeed[0] ^= 1;
+    struct Case {
+        const char* what;
+        std::string key; // the build's key; empty: none
+        SiteResponse updater;
+        std::optional<SiteResponse> signature; // none: the address answers 404
+        const char* told;                      // the box after the question; nullptr: the updater is started
+    };
+    const Case cases[] = {
+        {"signed", demo::kDemoUpdateKey, SiteResponse::Page(updater), SiteResponse::Page(signed_(updater)), nullptr},
+        {"signed by another key", demo::kDemoUpdateKey, SiteResponse::Page(updater),
+         SiteResponse::Page(std::string(ViewOf(SignWithSeed(otherSeed, BytesOf(updater))))), "更新文件校验失败"},
+        {"signature of other bytes", demo::kDemoUpdateKey, SiteResponse::Page(updater),
+         SiteResponse::Page(signed_("#!/bin/sh\necho old\n")), "更新文件校验失败"},
+        {"no signature", demo::kDemoUpdateKey, SiteResponse::Page(updater), std::nullopt, "更新文件校验失败"},
+        {"signature cut", demo::kDemoUpdateKey, SiteResponse::Page(updater),
+         SiteResponse::CutAfter(signed_(updater), 40), "更新文件校验失败"},
+        {"unchecked build", "", SiteResponse::Page(updater), std::nullopt, nullptr},
+        {"404 updater", "", SiteResponse::Page(updater, 404), std::nullopt, "更新文件下载失败，请稍后再试。"},
+        {"500 updater, signed", demo::kDemoUpdateKey, SiteResponse::Page(updater, 500),
+         SiteResponse::Page(signed_(updater)), "更新文件下载失败，请稍后再试。"},
+        {"cut updater", "", SiteResponse::CutAfter(updater, 5), std::nullopt, "更新文件下载失败，请稍后再试。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LocalSite site;
+        site.serve("/pavenobk/banben", "1171");
+        site.serve("/pavenobk/gengxincx", updaterUrl);
+        site.respond("/files/updater.bin", c.updater);
+        if (c.signature) site.respond("/files/updater.bin.sig", *c.signature);
+        SetConnectTo({site.connectTo(build::kUpdateHost)});
+        app::SetUpdateKey(c.key);
+        box_.shown.clear();
+        shell_.opened.clear();
+        end_.codes.clear();
+        shell_.results = {true};
+        {
+            std::ofstream old(At("Paveno-更新.exe"), std::ios::binary | std::ios::trunc);
+            old << "old updater";
+        }
+        ASSERT_TRUE(Start(true));
+        Settle();
+        box_.answers = {forms::kAnswerOk, forms::kAnswerOk};
+        Click(W::更新窗口::id, W::更新窗口::按钮1);
+        Settle();
+
+        std::ifstream in(At("Paveno-更新.exe"), std::ios::binary);
+        const std::string kept(std::istreambuf_iterator<char>(in), {});
+        std::vector<std::string> boxes{kAcceptText};
+        if (c.told) boxes.push_back(c.told);
+        EXPECT_EQ(BoxTexts(), boxes);
+        EXPECT_EQ(kept, c.told ? "old updater" : updater);
+        EXPECT_EQ(shell_.opened.size(), c.told ? 0u : 1u);
+        EXPECT_EQ(end_.codes, c.told ? std::vector<int>{} : std::vector<int>{0});
+        if (c.told) {
+            EXPECT_TRUE(Shown(W::主窗口::id));
+        }
+    }
+    app::SetUpdateKey(build::kUpdateKey);
+}
+
+// A link at the updater's name is replaced by the updater; the file it pointed to is not written through.
+TEST_F(AppTest, TheUpdaterReplacesALinkAtItsNameInsteadOfWritingThroughIt) {
+    site_.serve("/pavenobk/banben", "1171");
+    site_.serve("/pavenobk/gengxincx", "http://" + std::string(build::kUpdateHost) + "/files/updater.bin");
+    site_.serve("/files/updater.bin", "#!/bin/sh\necho new\n");
+    const TempRunDirectory elsewhere;
+    const fs::path outside = elsewhere.path() / "bashrc";
+    { std::ofstream(outside) << "untouched"; }
+    fs::create_symlink(outside, At("Paveno-更新.exe"));
+    shell_.results = {true};
+    ASSERT_TRUE(Start(true));
+    Settle();
+    box_.answers = {forms::kAnswerOk};
+    Click(W::更新窗口::id, W::更新窗口::按钮1);
+    Settle();
+
+    std::ifstream in(outside);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "untouched");
+    EXPECT_FALSE(fs::is_symlink(At("Paveno-更新.exe")));
+    std::ifstream updater(At("Paveno-更新.exe"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(updater), {}), "#!/bin/sh\necho new\n");
+    EXPECT_EQ(end_.codes, std::vector<int>{0});
+}
+
+// A collection the user ran while the answer was on its way, even one that went back to the main window (the site
+// out of reach), means the user is at work: the late answer offers nothing.
+TEST_F(AppTest, ALateUpdateAnswerAfterAnyCollectionOffersNothing) {
+    site_.respond("/pavenobk/banben", SiteResponse::Drip("1171", 400));
+    bool collected = false;
+    QTimer user;
+    user.setSingleShot(true);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        Pick(W::主窗口::id, W::主窗口::完本类, 0);
+        Click(W::主窗口::id, W::主窗口::按钮2); // the list page is a 404: the run is refused at once
+        collected = true;
+    });
+    ASSERT_TRUE(Start(true));
+    user.start(100);
+    WaitUntil([&] { return collected && site_.openConnections() == 0; }, 20);
+    Settle();
+    ASSERT_TRUE(collected);
+    ASSERT_EQ(BoxTexts().size(), 1u);
+    EXPECT_EQ(BoxTexts()[0].rfind("无法连接网站：", 0), 0u) << BoxTexts()[0];
+    EXPECT_FALSE(Loaded(W::更新窗口::id));
+    EXPECT_TRUE(Shown(W::主窗口::id));
+}
+
+// The program's end does not leave the update check's transfer running behind it: the end routine stops it and
+// returns once it is over.
+TEST_F(AppTest, TheProgramsEndStopsTheUpdateChecksTransfer) {
+    site_.respond("/pavenobk/banben", SiteResponse::Silent());
+    int runningBeforeEnd = -1, runningAfterEnd = -1;
+    // The check waits for its answer in a loop of its own; the user's end comes from inside it, once the request is
+    // out.
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        if (site_.requests().empty() || runningAfterEnd >= 0) return;
+        runningBeforeEnd = RunningTransfers();
+        forms::EndProgram(0);
+        runningAfterEnd = RunningTransfers();
+    });
+    user.start(20);
+    ASSERT_TRUE(Start(true));
+    WaitUntil([&] { return runningAfterEnd >= 0; });
+    user.stop();
+    EXPECT_EQ(runningBeforeEnd, 1);
+    Settle();
+    EXPECT_EQ(runningAfterEnd, 0);
+    EXPECT_EQ(end_.codes, std::vector<int>{0});
 }

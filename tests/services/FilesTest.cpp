@@ -469,3 +469,19 @@ TEST(Files, ListingWithAnAttributeMask) {
         EXPECT_EQ(handle, 0);
     }
 }
+
+// Appends make the file and add to it; a link at the name is refused, so nothing lands in the file it names.
+TEST(Files, AppendsNeverWriteThroughALink) {
+    TempRunDirectory run;
+    const Text record = run.gbkPath() + "\\record.txt";
+    EXPECT_EQ(AppendToFile(record, ByteSet{'a', '\r', '\n'}), 0);
+    EXPECT_TRUE(AppendFileBytes(record, ByteSet{'b'}));
+    EXPECT_EQ(FileContent(run.path() / "record.txt"), "a\r\nb");
+
+    PutFile(run.path() / "elsewhere.txt", "keep");
+    fs::create_symlink(run.path() / "elsewhere.txt", run.path() / "linked.txt");
+    EXPECT_EQ(AppendToFile(run.gbkPath() + "\\linked.txt", ByteSet{'x'}), ELOOP);
+    EXPECT_FALSE(AppendFileBytes(run.gbkPath() + "\\linked.txt", ByteSet{'x'}));
+    EXPECT_EQ(FileContent(run.path() / "elsewhere.txt"), "keep");
+    EXPECT_EQ(AppendToFile(run.gbkPath() + "\\missing\\record.txt", ByteSet{'x'}), ENOENT);
+}

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <thread>
 
 using namespace paveno;
 using namespace paveno::test;
@@ -392,4 +393,40 @@ TEST_F(HttpTest, ATrickleEndsAtTheTotalTimeAndAStopEndsAtOnce) {
     EXPECT_EQ(ReasonOf(stopped), "已停止");
     EXPECT_GE(seen.load(), 3u);
     EXPECT_LT(stopped.body.size(), 1000u);
+}
+
+// Running out of memory for a body on a worker thread fails that fetch alone: the process goes on, the body is
+// dropped, and the reason says why.
+TEST_F(HttpTest, OutOfMemoryOnAWorkerFailsTheFetchInsteadOfTheProcess) {
+    site_.serve("/big.bin", Pattern(300000));
+    Fetched fetched;
+    std::thread worker([&] {
+        FetchControl control;
+        control.progress = [](std::uint64_t received, std::uint64_t) {
+            if (received > 100000) throw std::bad_alloc(); // as a body that memory cannot hold
+        };
+        fetched = HttpFetch(site_.url("/big.bin"), control);
+    });
+    worker.join();
+    EXPECT_FALSE(fetched.outcome.Good());
+    EXPECT_EQ(fetched.outcome.reason, Gbk("内存不足"));
+    EXPECT_TRUE(fetched.body.empty());
+    EXPECT_EQ(BodyAt(site_.url("/big.bin")).size(), 300000u) << "the next fetch is whole";
+}
+
+// The program's end stops every transfer, one in flight and any that would start, until transfers are let run again.
+TEST_F(HttpTest, StoppingAllTransfersEndsThemAtOnce) {
+    site_.respond("/silent", SiteResponse::Silent());
+    site_.serve("/page", "page");
+    SetHttpSettings({5s, 60s, saved_.bodyCap, 1, 60s});
+    Fetched silent;
+    std::thread worker([&] { silent = HttpFetch(site_.url("/silent")); });
+    while (site_.requests().empty())
+        std::this_thread::sleep_for(10ms);
+    StopAllTransfers(true);
+    worker.join();
+    EXPECT_EQ(silent.outcome.reason, Gbk("已停止"));
+    EXPECT_EQ(HttpFetch(site_.url("/page")).outcome.reason, Gbk("已停止"));
+    StopAllTransfers(false);
+    EXPECT_EQ(BodyAt(site_.url("/page")), "page");
 }

@@ -111,3 +111,27 @@ TEST(WholeFile, ALockIsRefusedWhileHeldAndFreedWhenItsHolderDies) {
     EXPECT_EQ(second.TryTake(run.gbkPath() + "\\missing folder\\.lock", error), FileLock::Result::Failed);
     EXPECT_EQ(error, ENOENT);
 }
+
+// A folder carries its lock itself: there is no file to delete to get round it. A link to a file is refused and the
+// file it names is left alone; a link to a folder is followed, as a library on another disk is.
+TEST(WholeFile, ALockOnAFolderAndNeverThroughAFileLink) {
+    TempRunDirectory run;
+    fs::create_directories(run.path() / "lib" / "sub");
+    PutFile(run.path() / "outside.txt", "keep");
+    fs::create_symlink(run.path() / "outside.txt", run.path() / "lib" / ".lock");
+    fs::create_directory_symlink(run.path() / "lib", run.path() / "linked");
+    int error = 0;
+    FileLock folder, again, viaLink, fileLink;
+    ASSERT_EQ(folder.TryTake(run.gbkPath() + "\\lib", error), FileLock::Result::Taken);
+    EXPECT_EQ(again.TryTake(run.gbkPath() + "\\lib", error), FileLock::Result::Busy);
+    EXPECT_EQ(viaLink.TryTake(run.gbkPath() + "\\linked", error), FileLock::Result::Busy);
+    EXPECT_EQ(Names(run.path() / "lib"), (std::vector<std::string>{".lock", "sub"})) << "the lock made no file";
+
+    EXPECT_EQ(fileLink.TryTake(run.gbkPath() + "\\lib\\.lock", error), FileLock::Result::Failed);
+    EXPECT_EQ(error, ELOOP);
+    EXPECT_EQ(WriteFailureReason(error), Gbk("文件是符号链接"));
+    EXPECT_EQ(FileContent(run.path() / "outside.txt"), "keep");
+
+    folder.Release();
+    EXPECT_EQ(viaLink.TryTake(run.gbkPath() + "\\linked", error), FileLock::Result::Taken);
+}

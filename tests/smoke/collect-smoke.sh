@@ -6,16 +6,8 @@ set -euo pipefail
 paveno=$1
 site_program=$2
 work=$(mktemp -d)
-log=$work/site.log
-"$site_program" --port 0 --books-per-category 25 >"$log" 2>&1 &
-site=$!
-trap 'kill $site 2>/dev/null || true; rm -rf "$work"' EXIT
-for _ in $(seq 1 100); do
-  grep -q 'listening on' "$log" && break
-  sleep 0.05
-done
-port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log")
-[ -n "$port" ] || { echo "the demo site did not start"; cat "$log"; exit 1; }
+source "$(dirname "$0")/demo-site.sh"
+start_demo_site --books-per-category 25
 
 fail() { echo "smoke: $*"; cat "$work/out.txt" "$work/err.txt" 2>/dev/null; exit 1; }
 headless() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 60 "$paveno" "$@"; }

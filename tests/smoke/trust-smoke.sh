@@ -95,7 +95,7 @@ start_site --latency-ms 30
 log=$work/d1 collect "$work/d" "$port" 完本/玄幻小说 &
 first=$!
 for _ in $(seq 1 100); do
-  [ -e "$work/d/小说/.lock" ] && break
+  [ -e "$work/d/缓存/玄幻小说/1.html" ] && break # the first run holds the lock on 小说 by then
   sleep 0.05
 done
 collect "$work/d" "$port" 完本/武侠小说

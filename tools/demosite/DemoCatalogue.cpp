@@ -3,6 +3,7 @@
 
 #include "BuildConfig.h"
 #include "services/Gbk.h"
+#include "services/Signature.h"
 #include "services/TextOps.h"
 #include "tools/jpeg/JpegEncoder.h"
 
@@ -187,10 +188,17 @@ Response DemoCatalogue::Answer(const std::string& path) const {
         return Page("text/plain",
                     BytesOf(JoinTexts(Text("http://"), build::kUpdateHost, "/pavenobk/Paveno-update.exe")));
     }
-    if (path == "/pavenobk/Paveno-update.exe") {
-        return Page("application/octet-stream", BytesOf("#!/bin/sh\necho 'Paveno demo updater: nothing to do.'\n"));
-    }
+    if (path == "/pavenobk/Paveno-update.exe") return Page("application/octet-stream", Updater());
+    if (path == "/pavenobk/Paveno-update.exe.sig") return Page("application/octet-stream", UpdaterSignature());
     return ErrorPage(404);
+}
+
+ByteSet DemoCatalogue::Updater() {
+    return BytesOf("#!/bin/sh\necho 'Paveno demo updater: nothing to do.'\n");
+}
+
+ByteSet DemoCatalogue::UpdaterSignature() {
+    return SignWithSeed(*KeyFromHex(kDemoUpdateSeed), Updater());
 }
 
 ArchiveFault DemoCatalogue::ArchiveFaultOf(int serial) const {

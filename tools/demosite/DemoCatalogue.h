@@ -33,6 +33,12 @@ struct CatalogueOptions {
 // Where the site keeps the picture of books that have none of their own.
 inline constexpr char kPlaceholderCover[] = "nopic.jpg";
 
+// The demo site signs its updater (at the updater's address + ".sig") with a test key of its own. A build with
+// -DPAVENO_UPDATE_KEY=<kDemoUpdateKey> starts the demo's updater; any other key refuses it. Never use this key for a
+// real site: its private half is written here.
+inline constexpr char kDemoUpdateKey[] = "728c910c3b19195b812ae8b679be950116f6e3dd3c2bfe070f4f4a14fc0b7b7c";
+inline constexpr char kDemoUpdateSeed[] = "d38b7385fc1f749fcd5d81f34718a9e4a6e5ff1cb768422e49bccce50cc87b2a";
+
 enum class ArchiveFault { None, Fail, Cut, Drip };
 
 // How the server sends a body. What is sent is decided here; how fast is the server's business.
@@ -80,6 +86,9 @@ public:
     Text Entry(const Book& book) const;
     ByteSet Cover(int serial) const;
     ByteSet Archive(int serial) const;
+    // The updater and its signature under the demo's test key.
+    static ByteSet Updater();
+    static ByteSet UpdaterSignature();
     // The fault that the options give the archive of the book with this serial.
     ArchiveFault ArchiveFaultOf(int serial) const;
 
