@@ -30,6 +30,7 @@ void Usage() {
                  "                        [--newer-version] [--lf] [--latency-ms N] [--rate-kbps N]\n"
                  "                        [--fail-archives K] [--cut-archives K] [--drip-archives K] [--fail-pages N]\n"
                  "  --port 0 picks a free port and prints it.\n"
+                 "  --archive-bytes N  size of every archive (default 320000: a rerun finds every book present)\n"
                  "  --latency-ms N     every response waits N ms before its first byte\n"
                  "  --rate-kbps N      every body is sent at most N kilobytes (1000 bytes) a second per connection\n"
                  "  --fail-archives K  the archive of every K-th book of a category (K-th, 2K-th, ...) is a 404 page\n"
