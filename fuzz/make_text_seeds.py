@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 # Makes the seeds of the text fuzz targets: fuzz/corpus/ini/ (the library's own INI files, each behind the section,
 # key and value that the target writes), fuzz/corpus/to_number/ (numbers as users and pages write them) and
-# fuzz/corpus/list_page/ (list pages of both kinds, fetched from the demo site).
-# Usage: fuzz/make_text_seeds.py DEMO_SITE      (e.g. build/tools/demosite/paveno-demo-site)
+# fuzz/corpus/list_page/ (list pages of both kinds, fetched from the demo site when one is given).
+# Usage: fuzz/make_text_seeds.py [DEMO_SITE]      (e.g. build/tools/demosite/paveno-demo-site)
 import os
 import re
 import subprocess
@@ -28,7 +28,8 @@ def gbk(text):
 # section) and the bytes between as the file.
 def ini_seed(section, key, value, content, op):
     field = lambda b: b.replace(b"\\", b"\\\\") + b"\\;"
-    return field(gbk(section)) + field(gbk(key)) + field(gbk(value)) + gbk(content) + bytes([op])
+    content = content if isinstance(content, bytes) else gbk(content)
+    return field(gbk(section)) + field(gbk(key)) + field(gbk(value)) + content + bytes([op])
 
 
 index = "[小说]\r\n斗破苍穹=/home/u/.local/share/paveno\\小说\\完本\\玄幻小说\\斗破苍穹.rar\r\n" \
@@ -39,7 +40,7 @@ out("ini", "author", ini_seed("斗破苍穹", "作者", "天蚕土豆", "[斗破
 out("ini", "settings-lf", ini_seed("采集", "连接数", "2", "[采集]\n连接数=4\n", 0))
 out("ini", "comments-delete-key",
     ini_seed("小说", "书名", "", "; 注释\r\n\r\n[小说]\r\n 书名 = \"引号\" \r\n[小说]\r\n书名=第二\r\n[其他]\r\nx=y", 1))
-out("ini", "bom-delete-section", ini_seed("采集", "", "", "\ufeff[采集]\r\n连接数 =8\r\n[小说]\r\na=b\r\n", 2))
+out("ini", "bom-delete-section", ini_seed("采集", "", "", b"\xef\xbb\xbf" + gbk("[采集]\r\n连接数 =8\r\n[小说]\r\na=b\r\n"), 2))
 
 for i, number in enumerate(["0", "12", "-3.5", "+7", ".5", "3.", "1e10", "-2.5E-3", "  42abc", "1,000", "&H1F",
                             "1.7976931348623157e308", "99999999999999999999999", "-0", "１２", "NaN", "inf", "1e-400"]):
@@ -54,6 +55,8 @@ def page_seed(name, page, finished):
     out("list_page", name, page)
 
 
+if len(sys.argv) < 2:
+    sys.exit(0)
 site = subprocess.Popen([sys.argv[1], "--port", "0", "--books-per-category", "25"], stdout=subprocess.PIPE, text=True)
 try:
     port = int(re.search(r"127\.0\.0\.1:(\d+)", site.stdout.readline()).group(1))
