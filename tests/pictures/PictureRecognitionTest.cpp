@@ -69,7 +69,7 @@ TEST(PictureRecognition, NotAPictureGivesNoPictureSilently) {
 
 // The fuzz targets' seeds come from another encoder (Pillow) and from hand: each must decode as its folder says.
 TEST(PictureRecognition, FuzzSeedsDecode) {
-    const auto seeds = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz" / "seeds";
+    const auto seeds = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz" / "corpus";
     const std::pair<const char*, std::vector<PictureFormat>> folders[] = {
         {"jpeg", {PictureFormat::Jpeg}},
         {"bmp", {PictureFormat::Bmp}},
