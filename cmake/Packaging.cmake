@@ -47,6 +47,47 @@ install(FILES ${_manual}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(PAVENO_PACKAGE_MAINTAINER "Paveno developers <paveno@nv.example>" CACHE STRING "Maintainer field of the package")
 
+# The documents every Debian package carries in /usr/share/doc/paveno: the licence in the machine-readable copyright
+# format (its text is LICENSE's, so the two never differ), and the package's changelog (cmake/changelog, whose newest
+# entry scripts/check-package holds to the program's version), compressed as Debian expects.
+set(_doc ${CMAKE_INSTALL_DATADIR}/doc/paveno)
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/doc)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE
+                                                               ${PROJECT_SOURCE_DIR}/cmake/changelog)
+file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE _license_lines)
+set(_license_text "")
+set(_copyright_line "")
+foreach(_line IN LISTS _license_lines)
+  if(_line MATCHES "^Copyright \\(c\\) (.*)$")
+    set(_copyright_line "${CMAKE_MATCH_1}")
+  elseif(_copyright_line AND _line STREQUAL "")
+    string(APPEND _license_text " .\n")
+  elseif(_copyright_line)
+    string(APPEND _license_text " ${_line}\n")
+  endif()
+endforeach()
+string(REGEX REPLACE "^ \\.\n" "" _license_text "${_license_text}")
+if(NOT _copyright_line OR NOT _license_text)
+  message(FATAL_ERROR "LICENSE has no \"Copyright (c) ...\" line followed by the licence text")
+endif()
+file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/doc/copyright CONTENT
+"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: Paveno
+Upstream-Contact: ${PAVENO_PACKAGE_MAINTAINER}
+
+Files: *
+Copyright: ${_copyright_line}
+License: Expat
+
+License: Expat
+${_license_text}")
+execute_process(COMMAND ${PAVENO_GZIP} -9 -n -c INPUT_FILE ${PROJECT_SOURCE_DIR}/cmake/changelog
+                OUTPUT_FILE ${PROJECT_BINARY_DIR}/doc/changelog.Debian.gz RESULT_VARIABLE _gzip_status)
+if(NOT _gzip_status EQUAL 0)
+  message(FATAL_ERROR "gzip of cmake/changelog failed: ${_gzip_status}")
+endif()
+install(FILES ${PROJECT_BINARY_DIR}/doc/copyright ${PROJECT_BINARY_DIR}/doc/changelog.Debian.gz DESTINATION ${_doc})
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME paveno)
 set(CPACK_PACKAGE_VERSION ${PAVENO_VERSION})

@@ -69,7 +69,7 @@ TEST(PictureRecognition, NotAPictureGivesNoPictureSilently) {
 
 // The fuzz targets' seeds come from another encoder (Pillow) and from hand: each must decode as its folder says.
 TEST(PictureRecognition, FuzzSeedsDecode) {
-    const auto seeds = std::filesystem::path(PAVENO_SOURCE_DIR) / "fuzz" / "seeds";
+    const auto seeds = std::filesystem::path(PAVENO_SOURCE_DIR) / "fuzz" / "corpus";
     const std::pair<const char*, std::vector<PictureFormat>> folders[] = {
         {"jpeg", {PictureFormat::Jpeg}},
         {"bmp", {PictureFormat::Bmp}},

@@ -19,7 +19,7 @@ fail() {
   exit 1
 }
 
-"$site_program" --port 0 --books-per-category $books >"$work/site.log" 2>&1 &
+"$site_program" --port 0 --books-per-category $books --archive-bytes 40000 >"$work/site.log" 2>&1 &
 site=$!
 for _ in $(seq 1 200); do
   grep -q 'listening on' "$work/site.log" && break

@@ -13,10 +13,10 @@ unset http_proxy https_proxy all_proxy HTTP_PROXY HTTPS_PROXY ALL_PROXY
 
 fail() { echo "trust-smoke: $*"; exit 1; }
 
-# Starts a demo site with the given options; its port goes to $port.
+# Starts a demo site with the given options (archives of 40000 bytes unless they say otherwise); its port goes to $port.
 start_site() {
   local log=$work/site-$RANDOM.log
-  "$site_program" --port 0 --books-per-category 25 "$@" >"$log" 2>&1 &
+  "$site_program" --port 0 --books-per-category 25 --archive-bytes 40000 "$@" >"$log" 2>&1 &
   sites+=($!)
   for _ in $(seq 1 200); do
     grep -q 'listening on' "$log" && break

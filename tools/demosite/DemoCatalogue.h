@@ -15,10 +15,12 @@ namespace paveno::demo {
 // answers for all of them.
 struct CatalogueOptions {
     int booksPerCategory = 45;
-    std::size_t archiveBytes = 40000; // above the 30000 bytes from which a finished book counts as present
-    std::size_t coverBytes = 6000;    // above the 2000 bytes under which a cover is fetched again
-    bool newerVersion = false;        // announce 1171 instead of this program's 1170
-    bool lineFeedsOnly = false;       // write pages with LF line breaks instead of CR LF
+    // Above both sizes from which a book already in the library counts as present (30000 bytes finished, 300000
+    // serialised), so that a rerun of any category finds its books there, as it would on a real site.
+    std::size_t archiveBytes = 320000;
+    std::size_t coverBytes = 6000; // above the 2000 bytes under which a cover is fetched again
+    bool newerVersion = false;     // announce 1171 instead of this program's 1170
+    bool lineFeedsOnly = false;    // write pages with LF line breaks instead of CR LF
 
     // Faults on request. An archive fault picks every K-th book of each category: the K-th, 2K-th, ... book of its
     // list (0 is off). A book that two of them pick takes the first of: fail, cut, drip.

@@ -32,6 +32,7 @@ void Usage() {
                  "                        [--fail-archives K] [--cut-archives K] [--drip-archives K] [--fail-pages N]\n"
                  "                        [--max-rps R] [--log-requests FILE] [--placeholder-covers K]\n"
                  "  --port 0 picks a free port and prints it.\n"
+                 "  --archive-bytes N  size of every archive (default 320000: a rerun finds every book present)\n"
                  "  --latency-ms N     every response waits N ms before its first byte\n"
                  "  --rate-kbps N      every body is sent at most N kilobytes (1000 bytes) a second per connection\n"
                  "  --fail-archives K  the archive of every K-th book of a category (K-th, 2K-th, ...) is a 404 page\n"
