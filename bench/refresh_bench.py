@@ -101,6 +101,18 @@ for label, index in (("first run", 0), ("second run", 1), ("10 changed", 2)):
 (s1, r1, b1, _), (s2, r2, b2, _) = rows["first run"], rows["second run"]
 print(f"  second / first: bytes {100 * b2 / b1:6.2f}% (target < 1%), time {100 * s2 / s1:6.1f}% (target < 30%), "
       f"requests {r2}/{r1}")
+
+def kinds(entries):
+    """The requests of a run by what they asked for, archives split by status."""
+    counts = {}
+    for _, path, status, _ in entries:
+        kind = ("archive " + str(status) if path.startswith("/down/") else "download page" if path.startswith("/txt/")
+                else "cover" if path.startswith("/dianzishu/") else "list page")
+        counts[kind] = counts.get(kind, 0) + 1
+    return ", ".join(f"{n} {kind}" for kind, n in sorted(counts.items()))
+
+
+print(f"  second run asked for: {kinds(rounds[0][1][2])}")
 bodies = median([r[3] for r in rounds])
 rewritten = median([r[4] for r in rounds])
 print(f"  10 changed: archive bodies received {bodies} (target exactly 10), archives rewritten on disk {rewritten}, "
