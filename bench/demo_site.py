@@ -1,5 +1,5 @@
 """What the collection benchmarks share: the build's programs and hosts, a demo site process on a free loopback port,
-and a timed run of one command."""
+its request log, and a timed run of one command."""
 import os
 import shutil
 import subprocess
@@ -55,6 +55,17 @@ def run(command, log):
 def tail(log, lines=8):
     with open(log, "rb") as f:
         return "\n".join(f.read().decode("utf-8", "replace").splitlines()[-lines:])
+
+
+def read_log(path):
+    """What a site started with --log-requests saw, one entry a request as its answer ended:
+    [(start ms, path, status, body bytes sent)]."""
+    entries = []
+    with open(path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            ms, target, status, sent = line.split()
+            entries.append((int(ms), target, int(status), int(sent)))
+    return entries
 
 
 def median(values):

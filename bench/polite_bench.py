@@ -20,7 +20,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
-from demo_site import Build, Site, catalogue_urls, fetch_with_curl, median, run, tail  # noqa: E402
+from demo_site import Build, Site, catalogue_urls, fetch_with_curl, median, read_log, run, tail  # noqa: E402
 
 CATEGORY = "完本/玄幻小说"
 # A request that starts this soon after a 429 was sent may have left before the refusal arrived.
@@ -32,16 +32,6 @@ parser.add_argument("--only", choices=["pacing", "shared", "limited", "distant"]
 parser.add_argument("--rounds", type=int, default=3, help="rounds of the distant figure; medians (default 3)")
 args = parser.parse_args()
 build = Build(args.build)
-
-
-def read_log(path):
-    """[(start ms, path, status)] in the order the site saw the requests."""
-    entries = []
-    with open(path, encoding="utf-8", errors="replace") as f:
-        for line in f:
-            ms, target, status = line.split()
-            entries.append((int(ms), target, int(status)))
-    return entries
 
 
 def collect(site, options):
@@ -76,7 +66,7 @@ def pacing():
     delay = 700
     _, _, kept, entries = logged_collection(["--books-per-category", "10"],
                                             ["--pages", "1", "--delay", str(delay), "--connections", "4"])
-    starts = sorted(ms for ms, target, _ in entries if target.startswith("/txt/"))
+    starts = sorted(ms for ms, target, _, _ in entries if target.startswith("/txt/"))
     gaps = [b - a for a, b in zip(starts, starts[1:])]
     print(f"pacing: {kept} books at --delay {delay} --connections 4")
     print(f"  least gap between book starts  {min(gaps):6d} ms   ratio {min(gaps) / delay:5.2f} (target >= 0.95)")
@@ -99,8 +89,8 @@ def shared():
 def limited():
     status, seconds, kept, entries = logged_collection(["--books-per-category", "40", "--max-rps", "5"],
                                                        ["--pages", "2", "--delay", "0"])
-    refusals = [ms for ms, _, code in entries if code == 429]
-    inside = sum(1 for ms, _, _ in entries if any(r + IN_FLIGHT_MS < ms < r + 2000 for r in refusals))
+    refusals = [ms for ms, _, code, _ in entries if code == 429]
+    inside = sum(1 for ms, _, _, _ in entries if any(r + IN_FLIGHT_MS < ms < r + 2000 for r in refusals))
     print("limited: 40 books from --max-rps 5 at --delay 0 with the default connections")
     print(f"  books kept {kept} of 40, exit {status} (targets 40, 0)")
     print(f"  429 answers {len(refusals)} (target <= 8), requests started inside a pause {inside} (target 0; a "

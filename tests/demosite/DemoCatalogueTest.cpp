@@ -152,3 +152,126 @@ TEST(DemoCatalogue, ListPagesFailFromTheChosenPageOnWithARealLookingErrorPage) {
         EXPECT_EQ(answer.contentType, "text/html; charset=gbk");
     }
 }
+
+namespace {
+std::string HeaderOf(const Response& answer, const std::string& name) {
+    for (const auto& [key, value] : answer.headers)
+        if (key == name) return value;
+    return "";
+}
+} // namespace
+
+// A client that kept what the site said of an archive asks again with either validator, both or neither; a site of
+// today (no validators) sends the whole archive whatever it is asked.
+TEST(DemoCatalogue, ArchivesAnswerConditionalRequestsWithTheirValidators) {
+    const DemoCatalogue site({.archiveBytes = 31000});
+    const int serial = site.BookAt(2, 4).serial;
+    const std::string path = "/down/2011/" + std::to_string(serial) + ".rar";
+    const Response first = site.Answer(path);
+    const std::string tag = HeaderOf(first, "ETag"), modified = HeaderOf(first, "Last-Modified");
+    ASSERT_EQ(tag, "\"" + std::to_string(serial) + "-1\"");
+    const auto since = ParseHttpDate(modified);
+    ASSERT_TRUE(since.has_value()) << modified;
+    const std::string earlier = HttpDate(*since - 1), later = HttpDate(*since + 86400);
+
+    struct Case {
+        std::string ifNoneMatch, ifModifiedSince;
+        int status;       // with validators
+        std::string what; // for the failure message
+    };
+    const Case cases[] = {
+        {"", "", 200, "neither"},
+        {tag, "", 304, "ETag only"},
+        {"\"" + std::to_string(serial) + "-2\"", "", 200, "another ETag"},
+        {"\"x\", " + tag + " ,\"y\"", "", 304, "ETag in a list"},
+        {"W/" + tag, "", 304, "weak ETag"},
+        {"*", "", 304, "any ETag"},
+        {"", modified, 304, "Last-Modified only, the same date"},
+        {"", later, 304, "a later date"},
+        {"", earlier, 200, "a second earlier"},
+        {"", "yesterday", 200, "a date that is none"},
+        {tag, earlier, 304, "both: the ETag decides"},
+        {"\"other\"", later, 200, "both: an ETag that differs decides"},
+    };
+    for (const bool validators : {true, false}) {
+        const DemoCatalogue server({.archiveBytes = 31000, .validators = validators});
+        for (const auto& c : cases) {
+            const Response answer = server.Answer({path, c.ifNoneMatch, c.ifModifiedSince});
+            const int status = validators ? c.status : 200;
+            EXPECT_EQ(answer.status, status) << c.what << (validators ? "" : " without validators");
+            EXPECT_EQ(answer.body, status == 304 ? ByteSet() : site.Archive(serial)) << c.what;
+            EXPECT_EQ(HeaderOf(answer, "ETag"), validators ? tag : "") << c.what;
+            EXPECT_EQ(HeaderOf(answer, "Last-Modified"), validators ? modified : "") << c.what;
+        }
+    }
+    // Only archives are conditional: a page asked with the archive's validators still comes whole.
+    const Response page = site.Answer({"/txt/" + std::to_string(serial) + "txt.html", "*", later});
+    EXPECT_EQ(page.status, 200);
+    EXPECT_TRUE(page.headers.empty());
+}
+
+// Every K-th book's archive changes at the chosen time after the start: before it the old archive and validators,
+// from it on new bytes, a new ETag and a later Last-Modified, so that a client asking with the old validators gets
+// the new archive whole and, asking with the new ones, a 304.
+TEST(DemoCatalogue, ChangedArchivesGetNewBytesAndValidatorsFromTheirTimeOn) {
+    const std::int64_t started = 1800000000;
+    const DemoCatalogue site({.archiveBytes = 30500, .changeArchives = 3, .changeAfterMs = 5000, .startedAt = started});
+    std::string changed;
+    for (int i = 0; i < 7; ++i) {
+        const int serial = site.BookAt(20, i).serial;
+        const std::string path = "/down/2011/" + std::to_string(serial) + ".rar";
+        const Response before = site.Answer({path, "", "", 4999});
+        EXPECT_EQ(before.body, site.Archive(serial)) << i;
+        const std::string oldTag = HeaderOf(before, "ETag"), oldDate = HeaderOf(before, "Last-Modified");
+        EXPECT_EQ(site.Answer({path, oldTag, "", 4999}).status, 304) << i;
+
+        const Response again = site.Answer({path, oldTag, "", 5000});
+        const Response sinceDate = site.Answer({path, "", oldDate, 5000});
+        EXPECT_EQ(sinceDate.status, again.status) << i;
+        if (again.status == 304) {
+            changed += '.';
+            continue;
+        }
+        changed += 'N';
+        EXPECT_EQ(again.status, 200) << i;
+        EXPECT_EQ(again.body, site.Archive(serial, 2)) << i;
+        EXPECT_NE(again.body, site.Archive(serial)) << i;
+        EXPECT_EQ(again.body.size(), 30500u) << i;
+        EXPECT_EQ(sinceDate.body, again.body) << i;
+        const std::string newTag = HeaderOf(again, "ETag"), newDate = HeaderOf(again, "Last-Modified");
+        EXPECT_NE(newTag, oldTag) << i;
+        EXPECT_GE(ParseHttpDate(newDate).value_or(0), started + 5) << newDate;
+        EXPECT_EQ(site.Answer({path, newTag, "", 9000}).status, 304) << i;
+        EXPECT_EQ(site.Answer({path, "", newDate, 9000}).status, 304) << i;
+    }
+    EXPECT_EQ(changed, "..N..N.");
+    EXPECT_EQ(site.ArchiveGeneration(site.BookAt(20, 2).serial, 4999), 1);
+    EXPECT_EQ(site.ArchiveGeneration(site.BookAt(20, 2).serial, 5000), 2);
+}
+
+TEST(DemoCatalogue, HttpDatesAreReadInTheThreeFormsAndNothingElse) {
+    const std::int64_t day = 784111777; // Sun, 06 Nov 1994 08:49:37 GMT
+    struct Case {
+        std::string date;
+        std::optional<std::int64_t> seconds;
+    };
+    const Case cases[] = {
+        {"Sun, 06 Nov 1994 08:49:37 GMT", day},
+        {"Sunday, 06-Nov-94 08:49:37 GMT", day},
+        {"Sun Nov  6 08:49:37 1994", day},
+        {"Thu, 01 Jan 1970 00:00:00 GMT", 0},
+        {"Fri, 31 Dec 2049 23:59:59 GMT", 2524607999},
+        {"Sun, 06 Nov 1994 08:49:37", std::nullopt},
+        {"Sun, 06 Nov 1994 08:49:37 GMT junk", std::nullopt},
+        {"Sun, 06 Foo 1994 08:49:37 GMT", std::nullopt},
+        {"Sun, 32 Nov 1994 08:49:37 GMT", std::nullopt},
+        {"Sun, 06 Nov 1994 24:49:37 GMT", std::nullopt},
+        {"", std::nullopt},
+        {"-1", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseHttpDate(c.date), c.seconds) << c.date;
+    EXPECT_EQ(HttpDate(day), "Sun, 06 Nov 1994 08:49:37 GMT");
+    for (const std::int64_t t : {std::int64_t{0}, day, std::int64_t{1767225600}, std::int64_t{2524607999}})
+        EXPECT_EQ(ParseHttpDate(HttpDate(t)), t);
+}

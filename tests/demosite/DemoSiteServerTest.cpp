@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The real paveno-demo-site program over real sockets: what a client receives of a whole, a cut and a dripping
-// archive, that dripping connections do not hold other requests back, and that a stop ends it while one drips.
+// archive, its answers to conditional requests and its log of them, that dripping connections do not hold other
+// requests back, and that a stop ends it while one drips.
 #include "tools/demosite/DemoCatalogue.h"
+
+#include "tests/support/TempRunDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +17,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -86,7 +90,9 @@ private:
 // One HTTP/1.0 request on a connection of its own, as the program sends them.
 class Exchange {
 public:
-    Exchange(int port, const std::string& path) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+    // `headers`: more header lines, each ending in CR LF.
+    Exchange(int port, const std::string& path, const std::string& headers = "")
+        : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
         timeval patience{kPatienceSeconds, 0};
         setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
         sockaddr_in address{};
@@ -94,7 +100,7 @@ public:
         address.sin_port = htons(static_cast<std::uint16_t>(port));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return;
-        const std::string request = "GET " + path + " HTTP/1.0\r\nHost: www.nv.example\r\n\r\n";
+        const std::string request = "GET " + path + " HTTP/1.0\r\nHost: www.nv.example\r\n" + headers + "\r\n";
         connected_ = send(fd_, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size());
     }
     ~Exchange() { close(fd_); }
@@ -121,6 +127,14 @@ public:
     std::string statusLine() const { return received_.substr(0, received_.find("\r\n")); }
     std::string head() const { return headEnd() ? received_.substr(0, *headEnd()) : ""; }
     std::string body() const { return headEnd() ? received_.substr(*headEnd()) : ""; }
+    // A header's value as received; empty when it is not there.
+    std::string header(const std::string& name) const {
+        const std::string head = this->head();
+        const auto at = head.find("\r\n" + name + ": ");
+        if (at == std::string::npos) return "";
+        const auto from = at + name.size() + 4;
+        return head.substr(from, head.find("\r\n", from) - from);
+    }
 
 private:
     std::optional<std::size_t> headEnd() const {
@@ -164,6 +178,80 @@ TEST(DemoSiteServer, SendsWholeCutAndMissingArchivesAsTheCatalogueDecides) {
         EXPECT_EQ(body.size(), c.received) << "book " << c.place;
         EXPECT_EQ(body, Bytes(catalogue.Archive(serial)).substr(0, c.received)) << "book " << c.place;
     }
+    EXPECT_EQ(site.terminate(), 0);
+}
+
+std::string ArchivePath(int serial) {
+    return "/down/2011/" + std::to_string(serial) + ".rar";
+}
+
+// Over the wire: a 304 carries the validators and no body, a change comes in its own time, and the request log
+// gives what each answer sent, as a bench counts the bytes of a run from it.
+TEST(DemoSiteServer, AnswersConditionalRequestsAndLogsTheBodyBytesSent) {
+    const DemoCatalogue catalogue({.archiveBytes = 30000});
+    const paveno::test::TempRunDirectory folder;
+    const std::string log = (folder.path() / "requests.log").string();
+    SiteProcess site({"--archive-bytes", "30000", "--cut-archives", "3", "--change-archives", "2", "--change-after-ms",
+                      "300", "--log-requests", log});
+    ASSERT_GT(site.port(), 0);
+    const std::string whole = ArchivePath(catalogue.BookAt(0, 0).serial);
+
+    Exchange first(site.port(), whole);
+    ASSERT_TRUE(first.readAll());
+    EXPECT_EQ(first.body(), Bytes(catalogue.Archive(catalogue.BookAt(0, 0).serial)));
+    const std::string tag = first.header("ETag"), modified = first.header("Last-Modified");
+    ASSERT_FALSE(tag.empty()) << first.head();
+    ASSERT_TRUE(ParseHttpDate(modified).has_value()) << first.head();
+    for (const std::string& condition : {"If-None-Match: " + tag, "If-Modified-Since: " + modified}) {
+        Exchange again(site.port(), whole, condition + "\r\n");
+        ASSERT_TRUE(again.readAll()) << condition;
+        EXPECT_NE(again.statusLine().find(" 304 "), std::string::npos) << again.statusLine();
+        EXPECT_EQ(again.body(), "") << condition;
+        EXPECT_EQ(again.header("ETag"), tag) << condition;
+        EXPECT_EQ(again.header("Content-Length"), "30000") << "a 304 may only announce the whole length";
+    }
+    Exchange cut(site.port(), ArchivePath(catalogue.BookAt(0, 2).serial));
+    ASSERT_TRUE(cut.readAll());
+    EXPECT_EQ(cut.body().size(), 12000u);
+
+    // The second book's archive changes 300 ms after the start: it is asked for until it has.
+    const int serial = catalogue.BookAt(0, 1).serial;
+    std::string body;
+    for (int i = 0; i < kPatienceSeconds * 10; ++i) {
+        Exchange changing(site.port(), ArchivePath(serial), "If-None-Match: \"" + std::to_string(serial) + "-1\"\r\n");
+        ASSERT_TRUE(changing.readAll());
+        body = changing.body();
+        if (!body.empty()) break;
+        usleep(100000);
+    }
+    EXPECT_EQ(body, Bytes(catalogue.Archive(serial, 2)));
+
+    EXPECT_EQ(site.terminate(), 0);
+    std::ifstream lines(log);
+    std::vector<std::string> entries; // path, status and bytes of each line
+    for (std::string ms, path, status, bytes; lines >> ms >> path >> status >> bytes;)
+        entries.push_back(path + " " + status + " " + bytes);
+    ASSERT_GE(entries.size(), 5u);
+    EXPECT_EQ(entries[0], whole + " 200 30000");
+    EXPECT_EQ(entries[1], whole + " 304 0");
+    EXPECT_EQ(entries[2], whole + " 304 0");
+    EXPECT_EQ(entries[3], ArchivePath(catalogue.BookAt(0, 2).serial) + " 200 12000");
+    EXPECT_EQ(entries.back(), ArchivePath(serial) + " 200 30000");
+}
+
+// A site of today sends no validators and ignores the conditions.
+TEST(DemoSiteServer, WithoutValidatorsEveryRequestGetsTheWholeArchive) {
+    const DemoCatalogue catalogue({.archiveBytes = 30000});
+    SiteProcess site({"--archive-bytes", "30000", "--no-validators"});
+    ASSERT_GT(site.port(), 0);
+    const int serial = catalogue.BookAt(5, 0).serial;
+    Exchange exchange(site.port(), ArchivePath(serial),
+                      "If-None-Match: *\r\nIf-Modified-Since: " + HttpDate(4000000000) + "\r\n");
+    ASSERT_TRUE(exchange.readAll());
+    EXPECT_NE(exchange.statusLine().find(" 200 "), std::string::npos) << exchange.statusLine();
+    EXPECT_EQ(exchange.body(), Bytes(catalogue.Archive(serial)));
+    EXPECT_EQ(exchange.header("ETag"), "");
+    EXPECT_EQ(exchange.header("Last-Modified"), "");
     EXPECT_EQ(site.terminate(), 0);
 }
 

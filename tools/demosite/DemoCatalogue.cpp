@@ -7,6 +7,10 @@
 #include "services/TextOps.h"
 #include "tools/jpeg/JpegEncoder.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
 namespace paveno::demo {
 namespace {
 
@@ -42,6 +46,37 @@ const char* const kGivenNames[] = {"青山", "墨白", "无忌", "若水", "长�
 
 constexpr int kBooksPerPage = 20;
 constexpr int kOwnVersion = 1170;
+constexpr std::int64_t kFirstPublished = 1735732800; // 2025-01-01 12:00:00 UTC
+
+const char* const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// Whether an If-None-Match list ("*", or tags separated by commas) names `tag`. Weak tags compare by their value, as
+// a GET's conditions do.
+bool ListNames(std::string_view list, std::string_view tag) {
+    auto opaque = [](std::string_view t) { return t.starts_with("W/") ? t.substr(2) : t; };
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        std::string_view item = list.substr(0, comma);
+        list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
+            item.remove_prefix(1);
+        while (!item.empty() && (item.back() == ' ' || item.back() == '\t'))
+            item.remove_suffix(1);
+        if (item == "*" || (!item.empty() && opaque(item) == opaque(tag))) return true;
+    }
+    return false;
+}
+
+// A request's conditions hold for an archive that has not changed since the client's copy: its If-None-Match names
+// the current tag, or, when it sent none, its If-Modified-Since is not before the archive's Last-Modified. A date
+// that is not one is ignored, as if it were not sent.
+bool Unchanged(const Request& request, std::string_view tag, std::int64_t modified) {
+    if (!request.ifNoneMatch.empty()) return ListNames(request.ifNoneMatch, tag);
+    if (request.ifModifiedSince.empty()) return false;
+    const auto since = ParseHttpDate(request.ifModifiedSince);
+    return since && *since >= modified;
+}
 
 Text Decimal(long long n) {
     return ToText(static_cast<std::int64_t>(n));
@@ -149,10 +184,10 @@ ByteSet DemoCatalogue::Cover(int serial) const {
     return MakeJpeg(80, 104, static_cast<std::uint32_t>(serial), options_.coverBytes);
 }
 
-ByteSet DemoCatalogue::Archive(int serial) const {
+ByteSet DemoCatalogue::Archive(int serial, int generation) const {
     ByteSet bytes = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x00};
     bytes.resize(std::max<std::size_t>(options_.archiveBytes, bytes.size()));
-    std::uint32_t state = static_cast<std::uint32_t>(serial) * 2654435761u + 1;
+    std::uint32_t state = static_cast<std::uint32_t>(serial) * 2654435761u + static_cast<std::uint32_t>(generation);
     for (std::size_t i = 7; i < bytes.size(); ++i) {
         state = state * 1103515245u + 12345u;
         bytes[i] = static_cast<std::uint8_t>(state >> 16);
@@ -160,7 +195,8 @@ ByteSet DemoCatalogue::Archive(int serial) const {
     return bytes;
 }
 
-Response DemoCatalogue::Answer(const std::string& path) const {
+Response DemoCatalogue::Answer(const Request& request) const {
+    const std::string& path = request.path;
     auto serialOf = [&](std::string_view prefix, std::string_view suffix) -> std::optional<int> {
         if (!path.starts_with(prefix) || !path.ends_with(suffix)) return std::nullopt;
         const std::string digits = path.substr(prefix.size(), path.size() - prefix.size() - suffix.size());
@@ -174,7 +210,7 @@ Response DemoCatalogue::Answer(const std::string& path) const {
     if (auto serial = serialOf("/dianzishu/UploadPic/", ".jpg")) return Page("image/jpeg", Cover(*serial));
     if (path == std::string("/dianzishu/UploadPic/") + kPlaceholderCover)
         return Page("image/jpeg", MakeJpeg(8, 8, 0, 0));
-    if (auto serial = serialOf("/down/2011/", ".rar")) return ArchiveAt(*serial);
+    if (auto serial = serialOf("/down/2011/", ".rar")) return ArchiveAt(*serial, request);
     if (auto serial = serialOf("/txt/", "txt.html")) {
         const Text page = G("<html><head><title>TXT下载</title></head><body>\r\n<div class=\"download\"><ul>"
                             "<li><a class=\"dla\" href=\"http://") +
@@ -201,19 +237,46 @@ ByteSet DemoCatalogue::UpdaterSignature() {
     return SignWithSeed(*KeyFromHex(kDemoUpdateSeed), Updater());
 }
 
-ArchiveFault DemoCatalogue::ArchiveFaultOf(int serial) const {
+
+bool DemoCatalogue::Picks(int serial, int k) const {
     const int place = serial % 1000 + 1; // the book's place in its category's list, from 1
-    auto picks = [&](int k) { return k > 0 && place % k == 0; };
-    if (picks(options_.failArchives)) return ArchiveFault::Fail;
-    if (picks(options_.cutArchives)) return ArchiveFault::Cut;
-    if (picks(options_.dripArchives)) return ArchiveFault::Drip;
+    return k > 0 && place % k == 0;
+}
+
+ArchiveFault DemoCatalogue::ArchiveFaultOf(int serial) const {
+    if (Picks(serial, options_.failArchives)) return ArchiveFault::Fail;
+    if (Picks(serial, options_.cutArchives)) return ArchiveFault::Cut;
+    if (Picks(serial, options_.dripArchives)) return ArchiveFault::Drip;
     return ArchiveFault::None;
 }
 
-Response DemoCatalogue::ArchiveAt(int serial) const {
+int DemoCatalogue::ArchiveGeneration(int serial, std::int64_t msSinceStart) const {
+    return Picks(serial, options_.changeArchives) && msSinceStart >= options_.changeAfterMs ? 2 : 1;
+}
+
+Response DemoCatalogue::ArchiveAt(int serial, const Request& request) const {
     const ArchiveFault fault = ArchiveFaultOf(serial);
     if (fault == ArchiveFault::Fail) return ErrorPage(404);
-    Response answer = Page("application/x-rar-compressed", Archive(serial));
+    const int generation = ArchiveGeneration(serial, request.msSinceStart);
+    Response answer = Page("application/x-rar-compressed", Archive(serial, generation));
+    if (options_.validators) {
+        // First published long before any run; a change is dated no earlier than the moment it took effect (the
+        // start is known to the second), and always after the first publication.
+        const std::int64_t modified =
+            generation == 1
+                ? kFirstPublished + serial % 1000 * 60
+                : std::max(options_.startedAt + 1 + (options_.changeAfterMs + 999) / 1000, kFirstPublished + 1000 * 60);
+        const std::string tag = "\"" + std::to_string(serial) + "-" + std::to_string(generation) + "\"";
+        answer.headers = {{"ETag", tag}, {"Last-Modified", HttpDate(modified)}};
+        if (Unchanged(request, tag, modified)) {
+            // No body; a length, if one is sent, must be the whole archive's.
+            answer.headers.emplace_back("Content-Length", std::to_string(answer.body.size()));
+            answer.status = 304;
+            answer.contentType.clear();
+            answer.body.clear();
+            return answer;
+        }
+    }
     if (fault == ArchiveFault::Cut) {
         answer.delivery = Delivery::Cut;
         answer.sentBytes = answer.body.size() * 2 / 5;
@@ -247,6 +310,51 @@ Response ErrorPage(int status) {
     page += G("</ul>\r\n</div>\r\n<div class=\"foot\">本站所有小说均由网友上传，仅供试读，请在下载后24小时内删除。"
               "<br />Copyright &copy; 小说下载 All Rights Reserved.</div>\r\n</body>\r\n</html>\r\n");
     return Page("text/html; charset=gbk", BytesOf(page), status);
+}
+
+std::string HttpDate(std::int64_t seconds) {
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    gmtime_r(&time, &utc);
+    char date[40];
+    std::snprintf(date, sizeof date, "%s, %02d %s %04d %02d:%02d:%02d GMT", kWeekdays[utc.tm_wday], utc.tm_mday,
+                  kMonths[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return date;
+}
+
+std::optional<std::int64_t> ParseHttpDate(std::string_view date) {
+    const std::string text(date);
+    char weekday[16] = {}, month[4] = {};
+    int day = 0, year = 0, hour = 0, minute = 0, second = 0, end = -1;
+    // A form is read only when it takes every character; the weekday is not checked against the date.
+    auto whole = [&](int fields) {
+        const bool read = fields == 7 && end == static_cast<int>(text.size());
+        end = -1;
+        return read;
+    };
+    const char* s = text.c_str();
+    if (whole(std::sscanf(s, "%3[A-Za-z], %2d %3[A-Za-z] %4d %2d:%2d:%2d GMT%n", weekday, &day, month, &year, &hour,
+                          &minute, &second, &end))) {
+    } else if (whole(std::sscanf(s, "%9[A-Za-z], %2d-%3[A-Za-z]-%2d %2d:%2d:%2d GMT%n", weekday, &day, month, &year,
+                                 &hour, &minute, &second, &end))) {
+        year += year < 70 ? 2000 : 1900;
+    } else if (!whole(std::sscanf(s, "%3[A-Za-z] %3[A-Za-z] %2d %2d:%2d:%2d %4d%n", weekday, month, &day, &hour,
+                                  &minute, &second, &year, &end))) {
+        return std::nullopt;
+    }
+    const auto named = std::find_if(std::begin(kMonths), std::end(kMonths),
+                                    [&](const char* m) { return month == std::string_view(m); });
+    if (named == std::end(kMonths) || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+        second < 0 || second > 60 || year < 1970)
+        return std::nullopt;
+    std::tm utc{};
+    utc.tm_year = year - 1900;
+    utc.tm_mon = static_cast<int>(named - std::begin(kMonths));
+    utc.tm_mday = day;
+    utc.tm_hour = hour;
+    utc.tm_min = minute;
+    utc.tm_sec = second;
+    return static_cast<std::int64_t>(timegm(&utc));
 }
 
 ByteSet MakeJpeg(int width, int height, std::uint32_t seed, std::size_t bytes) {

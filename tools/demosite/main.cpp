@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -31,6 +32,7 @@ void Usage() {
                  "                        [--newer-version] [--lf] [--latency-ms N] [--rate-kbps N]\n"
                  "                        [--fail-archives K] [--cut-archives K] [--drip-archives K] [--fail-pages N]\n"
                  "                        [--max-rps R] [--log-requests FILE] [--placeholder-covers K]\n"
+                 "                        [--change-archives K] [--change-after-ms T] [--no-validators]\n"
                  "  --port 0 picks a free port and prints it.\n"
                  "  --archive-bytes N  size of every archive (default 320000: a rerun finds every book present)\n"
                  "  --latency-ms N     every response waits N ms before its first byte\n"
@@ -41,8 +43,15 @@ void Usage() {
                  "  --fail-pages N     list pages numbered N and above answer 500 (1: the site is broken)\n"
                  "  --placeholder-covers K  every K-th book shows one small placeholder picture, nopic.jpg\n"
                  "  --max-rps R        beyond R request starts in any second, answer 429 with Retry-After: 2\n"
-                 "  --log-requests F   append a line per request to F: start time in ms, path, status\n"
-                 "  A book picked by several takes the first of fail, cut, drip.\n");
+                 "  --log-requests F   append a line per request to F as its answer ends: start time in ms, path,\n"
+                 "                     status, body bytes sent\n"
+                 "  A book picked by several takes the first of fail, cut, drip.\n"
+                 "  Archives carry an ETag and a Last-Modified; a request whose If-None-Match names the ETag, or\n"
+                 "  without one whose If-Modified-Since is not before the Last-Modified, gets 304 and no body.\n"
+                 "  --change-archives K   the archive of every K-th book of a category changes: new bytes, ETag and\n"
+                 "                        Last-Modified\n"
+                 "  --change-after-ms T   ... T ms after the site started (default 0: from the start)\n"
+                 "  --no-validators       archives carry neither and every request gets the whole archive\n");
     std::exit(2);
 }
 
@@ -98,33 +107,37 @@ private:
     std::deque<Clock::time_point> starts_;
 };
 
-// A line per request, for whoever wants to see what the site saw: "<ms since start> <path> <status>".
+// A line per request as its answer ends, for whoever wants to see what the site saw:
+// "<start in ms since the site started> <path> <status> <body bytes sent>".
 class RequestLog {
 public:
-    explicit RequestLog(const std::string& path) : file_(path.empty() ? nullptr : std::fopen(path.c_str(), "a")) {}
+    RequestLog(const std::string& path, Clock::time_point begin)
+        : file_(path.empty() ? nullptr : std::fopen(path.c_str(), "a")), begin_(begin) {}
     ~RequestLog() {
         if (file_) std::fclose(file_);
     }
     bool Usable(const std::string& path) const { return path.empty() || file_; }
-    void Add(Clock::time_point start, const std::string& path, int status) {
+    void Add(Clock::time_point start, const std::string& path, int status, std::size_t bytes) {
         if (!file_) return;
         std::lock_guard lock(mutex_);
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(start - begin_).count();
-        std::fprintf(file_, "%lld %s %d\n", static_cast<long long>(ms), path.c_str(), status);
+        std::fprintf(file_, "%lld %s %d %zu\n", static_cast<long long>(ms), path.c_str(), status, bytes);
         std::fflush(file_);
     }
 
 private:
     std::FILE* file_;
-    const Clock::time_point begin_ = Clock::now();
+    const Clock::time_point begin_;
     std::mutex mutex_;
 };
 
 // Sends one body as `answer.delivery` says, paced by the rate limit: each chunk is sent once the time it costs at
-// that rate has passed since the first byte, so a late wake-up is made up on the next chunk.
-httplib::ContentProvider Sender(std::shared_ptr<const paveno::demo::Response> answer, const Pacing& pacing) {
-    return [answer, pacing, start = std::make_shared<Clock::time_point>()](size_t offset, size_t,
-                                                                           httplib::DataSink& sink) {
+// that rate has passed since the first byte, so a late wake-up is made up on the next chunk. `sent` counts the bytes
+// handed to the connection.
+httplib::ContentProvider Sender(std::shared_ptr<const paveno::demo::Response> answer, const Pacing& pacing,
+                                std::shared_ptr<std::size_t> sent) {
+    return [answer, pacing, sent, start = std::make_shared<Clock::time_point>()](size_t offset, size_t,
+                                                                                 httplib::DataSink& sink) {
         const auto& body = answer->body;
         const std::size_t end =
             answer->delivery == paveno::demo::Delivery::Cut ? std::min(answer->sentBytes, body.size()) : body.size();
@@ -142,7 +155,9 @@ httplib::ContentProvider Sender(std::shared_ptr<const paveno::demo::Response> an
                                static_cast<double>(offset + chunk) / pacing.bytesPerSecond));
         }
         if (!g_stop.waitUntil(due)) return false;
-        return sink.write(reinterpret_cast<const char*>(body.data()) + offset, chunk);
+        if (!sink.write(reinterpret_cast<const char*>(body.data()) + offset, chunk)) return false;
+        *sent += chunk;
+        return true;
     };
 }
 
@@ -191,6 +206,12 @@ int main(int argc, char** argv) {
             options.placeholderCovers = static_cast<int>(number());
         else if (arg == "--max-rps")
             maxRps = number();
+        else if (arg == "--change-archives")
+            options.changeArchives = static_cast<int>(number());
+        else if (arg == "--change-after-ms")
+            options.changeAfterMs = number();
+        else if (arg == "--no-validators")
+            options.validators = false;
         else if (arg == "--log-requests" && i + 1 < argc)
             logPath = argv[++i];
         else
@@ -206,9 +227,11 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+    const Clock::time_point begin = Clock::now();
+    options.startedAt = static_cast<std::int64_t>(std::time(nullptr));
     const paveno::demo::DemoCatalogue catalogue(options);
     RateLimit limit(maxRps);
-    RequestLog log(logPath);
+    RequestLog log(logPath, begin);
     if (!log.Usable(logPath)) {
         std::fprintf(stderr, "paveno-demo-site: cannot write %s\n", logPath.c_str());
         return 1;
@@ -226,21 +249,37 @@ int main(int argc, char** argv) {
     server.Get(".*", [&](const httplib::Request& request, httplib::Response& response) {
         const Clock::time_point start = Clock::now();
         if (!limit.Admit(start)) {
-            log.Add(start, request.path, 429);
+            const std::string refusal = "<html><body>429 Too Many Requests</body></html>";
+            log.Add(start, request.path, 429, refusal.size());
             response.status = 429;
             response.set_header("Retry-After", "2");
-            response.set_content("<html><body>429 Too Many Requests</body></html>", "text/html");
+            response.set_content(refusal, "text/html");
             return;
         }
-        auto answer = std::make_shared<const paveno::demo::Response>(catalogue.Answer(request.path));
-        log.Add(start, request.path, answer->status);
-        if (pacing.latency.count() > 0 && !g_stop.waitUntil(Clock::now() + pacing.latency)) return;
+        const paveno::demo::Request asked{request.path, request.get_header_value("If-None-Match"),
+                                          request.get_header_value("If-Modified-Since"),
+                                          std::chrono::duration_cast<std::chrono::milliseconds>(start - begin).count()};
+        auto answer = std::make_shared<const paveno::demo::Response>(catalogue.Answer(asked));
+        if (pacing.latency.count() > 0 && !g_stop.waitUntil(Clock::now() + pacing.latency)) {
+            log.Add(start, request.path, answer->status, 0);
+            return;
+        }
         response.status = answer->status;
+        for (const auto& [name, value] : answer->headers)
+            response.set_header(name.c_str(), value);
         const std::size_t length = answer->body.size();
-        if (length == 0)
+        if (answer->status == 304) { // no body and no length of one
+            log.Add(start, request.path, 304, 0);
+        } else if (length == 0) {
             response.set_content("", 0, answer->contentType.c_str());
-        else
-            response.set_content_provider(length, answer->contentType, Sender(answer, pacing));
+            log.Add(start, request.path, answer->status, 0);
+        } else {
+            auto sent = std::make_shared<std::size_t>(0);
+            response.set_content_provider(length, answer->contentType, Sender(answer, pacing, sent),
+                                          [&log, start, path = request.path, status = answer->status, sent](bool) {
+                                              log.Add(start, path, status, *sent);
+                                          });
+        }
     });
 
     if (port == 0)
