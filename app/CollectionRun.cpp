@@ -163,12 +163,13 @@ struct Validators {
 Validators ReadValidators(const Text& runDir, const Text& categoryPath, const Text& title) {
     const Text value = ReadIniValue(store::ValidatorsPath(runDir), categoryPath, title);
     Validators kept;
+    // The INI reader trims a value, so a time without an ETag comes back without its space.
     const auto space = value.find(' ');
-    if (space == Text::npos) return kept;
+    const Text time = value.substr(0, space);
     char* end = nullptr;
-    const long long time = std::strtoll(value.substr(0, space).c_str(), &end, 10);
-    if (end && *end == '\0') kept.lastModified = time;
-    kept.etag = value.substr(space + 1);
+    const long long seconds = std::strtoll(time.c_str(), &end, 10);
+    if (!time.empty() && end && *end == '\0') kept.lastModified = seconds;
+    if (space != Text::npos) kept.etag = value.substr(space + 1);
     return kept;
 }
 

@@ -237,7 +237,6 @@ ByteSet DemoCatalogue::UpdaterSignature() {
     return SignWithSeed(*KeyFromHex(kDemoUpdateSeed), Updater());
 }
 
-
 bool DemoCatalogue::Picks(int serial, int k) const {
     const int place = serial % 1000 + 1; // the book's place in its category's list, from 1
     return k > 0 && place % k == 0;
