@@ -634,14 +634,11 @@ bool WriteIniValue(const Text& path, const Text& section, const std::optional<Te
 
     auto native = NativePath(path);
     if (!native) return false;
-    std::string target = Absolute(*native);
-    // Replacing a link would cut it off from its file; write to the file it names.
+    const std::string target = Absolute(*native);
+    // A link at the file's name may lead anywhere, outside the library too: it is refused, never written through.
+    // (Linked folders on the way are the user's choice and are followed.)
     struct stat st {};
-    if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (!realpath(target.c_str(), resolved)) return false;
-        target = resolved;
-    }
+    if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return false;
 
     std::lock_guard lock(gMutex);
     const FolderLock folderLock(target);
