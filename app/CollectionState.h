@@ -7,7 +7,8 @@
 
 namespace paveno::app {
 
-// The process-wide variables of a collection run. The two counters grow over every run since the program started.
+// The process-wide variables of a collection run. The counters of books grow over every run since the program
+// started; everything else of a run lives in its CollectionRun.
 struct CollectionState {
     std::int32_t delayMs = 0; // the response delay; 1 from the creation of the main window on
     std::int32_t pageCount = 0;

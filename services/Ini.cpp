@@ -72,8 +72,8 @@ struct ParsedLine {
     std::string_view value; // trimmed, quotes still on
 };
 
-// A "[" line is a section unless an "=" follows its first "]": a book title such as "[综漫]某书" is a key of the
-// library index, and taking it for a section would hide every key after it.
+// A "[" line is a section unless an "=" follows its first "]": an index written by another program may hold a key
+// such as "[综漫]某书" (this one writes none), and taking it for a section would hide every key after it.
 ParsedLine ParseLine(std::string_view raw) {
     std::string_view line = Trim(raw);
     if (line.empty() || line.front() == ';') return {};
