@@ -81,6 +81,9 @@ void SetUpdateKey(std::string hex) {
 }
 
 void 更新窗口_创建完毕() {
+    // The two versions are for reading: the program compares them, nobody types them.
+    for (const std::uint32_t field : {更新窗口::编辑框2, 更新窗口::编辑框3})
+        WriteLogical(更新窗口::id, field, forms::EditBox::kReadOnly, true);
     const Fetched asked = AskUpdateServer("/pavenobk/banben");
     // An error page is no version, however it begins.
     const Text answer = asked.outcome.Good() ? ToText(asked.body) : Text();

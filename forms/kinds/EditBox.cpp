@@ -11,6 +11,9 @@ const PropertyEntry kProperties[] = {
     {EditBox::kContent, "内容", "content", PropertyType::Text,
      [](const Control& c) { return Value::FromText(As<EditBox>(c).content()); },
      [](Control& c, const Value& v) { As<EditBox>(c).SetContent(v.text()); }},
+    {EditBox::kReadOnly, "只读", "ReadOnly", PropertyType::Bool,
+     [](const Control& c) { return Value::Logical(As<EditBox>(c).readOnly()); },
+     [](Control& c, const Value& v) { As<EditBox>(c).SetReadOnly(v.logical()); }},
 };
 
 const KindDescriptor kDescriptor = {0x00010005, "编辑框",    "EditBox",       kKindAllowsEvents,
@@ -59,6 +62,15 @@ void EditBox::SetContent(Text text) {
     writing_ = true;
     edit_->setText(ToQt(content_.bytes()));
     writing_ = false;
+}
+
+bool EditBox::readOnly() const {
+    return edit_ && edit_->isReadOnly();
+}
+
+// A read-only field still lets its text be selected and copied.
+void EditBox::SetReadOnly(bool on) {
+    if (edit_) edit_->setReadOnly(on);
 }
 
 } // namespace paveno::forms

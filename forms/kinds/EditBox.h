@@ -7,11 +7,11 @@ class QLineEdit;
 
 namespace paveno::forms {
 
-// A one-line edit field (property 8 content; event 0 when the content changes).
+// A one-line edit field (property 8 content, 14 read-only; event 0 when the content changes).
 class EditBox : public Control {
 public:
     // Property numbers of this kind.
-    static constexpr int kContent = 8;
+    static constexpr int kContent = 8, kReadOnly = 14;
 
     static const KindDescriptor& Descriptor();
     static std::unique_ptr<Control> Create(const CreateArgs& args, std::string& error);
@@ -20,6 +20,8 @@ public:
     Text content() const;
     void SetContent(Text text);
     QLineEdit* edit() const { return edit_; }
+    bool readOnly() const;
+    void SetReadOnly(bool on);
     // Whether the content is what the user typed (or pasted) rather than what the program last wrote.
     bool editedByUser() const { return content_.edited(); }
 

@@ -10,6 +10,8 @@
 #include "tests/app/AppFixture.h"
 #include "tools/demosite/DemoCatalogue.h"
 
+#include <QLineEdit>
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QTimer>
@@ -39,6 +41,13 @@ TEST_F(AppTest, TheVersionCheckOffersOnlyANewerVersion) {
         EXPECT_EQ(Loaded(W::更新窗口::id), c.offered) << c.answer;
         EXPECT_EQ(app::ReadLogical(W::主窗口::id, W::主窗口::self, forms::kVisible), !c.offered) << c.answer;
         EXPECT_EQ(Shown(W::主窗口::id), !c.offered) << c.answer;
+        if (!c.offered) continue;
+        // The offered window shows the versions for reading; typing changes neither.
+        for (const std::uint32_t field : {W::更新窗口::编辑框2, W::更新窗口::编辑框3}) {
+            const auto* edit = qobject_cast<QLineEdit*>(forms::FindLiveControl(W::更新窗口::id, field)->widget());
+            ASSERT_TRUE(edit);
+            EXPECT_TRUE(edit->isReadOnly()) << c.answer;
+        }
     }
 }
 
