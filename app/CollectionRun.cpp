@@ -382,7 +382,7 @@ void CollectionRun::PlanPage(std::int32_t page) {
     if (prefetcher_) prefetcher_->Enqueue(ahead);
 }
 
-CollectionRun::PageFetch CollectionRun::FetchListPage(std::int32_t page, bool firstOfRun, std::uint32_t turn) {
+CollectionRun::PageFetch CollectionRun::FetchListPage(std::int32_t page, bool firstOfRun) {
     const std::uint32_t urlBox = FinishedKind() ? 主窗口::完本网页 : 主窗口::连载网页;
     page_ = page;
     books_ = 0;
@@ -391,7 +391,7 @@ CollectionRun::PageFetch CollectionRun::FetchListPage(std::int32_t page, bool fi
     WriteText(主窗口::id, urlBox, forms::ComboBox::kContent, JoinTexts(SelectedItem(urlBox), Decimal(page), ".html"));
     const Text url = ReadText(主窗口::id, urlBox, forms::ComboBox::kContent);
     const Text cachePath = CachedPagePath(page);
-    const Fetched listPage = Fetch({url, turn, kListPage});
+    const Fetched listPage = Fetch({url, ++turns_, kListPage});
     if (Stopping()) return PageFetch::Failed;
     Text why;
     // The run's first page not coming means the site is out of reach, and there is nothing to collect. Any other
@@ -413,25 +413,18 @@ bool CollectionRun::FetchListPages(bool firstOfRun) {
     pages_ = s.pageCount;
     std::int32_t fetched = 0;
     fetching_ = true;
-    // Each page is planned as soon as it is cached, so that its books are on their way while the next pages come. The
-    // next page's turn comes before this page's books: the list stays one page ahead of the books.
-    std::uint32_t turn = ++turns_;
     for (std::int32_t page = 1; page <= s.pageCount; ++page) {
-        const PageFetch result = FetchListPage(page, firstOfRun, turn);
+        const PageFetch result = FetchListPage(page, firstOfRun);
         if (result == PageFetch::Refused) return false;
         if (result == PageFetch::Failed) break;
         fetched = page;
-        if (!forms::IsWindowLoaded(标记窗口::id)) LoadWindow(标记窗口::id, 主窗口::id);
-        const bool more = result == PageFetch::Fetched && page < s.pageCount;
-        if (more) turn = ++turns_;
-        PlanPage(page);
-        if (!more) break;
+        if (result == PageFetch::Last) break;
         Delay(s.delayMs);
     }
     fetching_ = false;
     // The parse phase reads the pages of this run only, and a page count far beyond the site costs nothing.
     s.pageCount = fetched;
-    if (!forms::IsWindowLoaded(标记窗口::id)) LoadWindow(标记窗口::id, 主窗口::id);
+    LoadWindow(标记窗口::id, 主窗口::id);
     return true;
 }
 
@@ -444,7 +437,7 @@ bool CollectionRun::CollectPageByPage(bool firstOfRun) {
     pages_ = asked;
     for (std::int32_t page = 1; page <= asked && !Stopping(); ++page) {
         fetching_ = true;
-        const PageFetch result = FetchListPage(page, firstOfRun, ++turns_);
+        const PageFetch result = FetchListPage(page, firstOfRun);
         fetching_ = false;
         if (result == PageFetch::Refused) return false;
         if (result == PageFetch::Failed) break;
@@ -602,6 +595,8 @@ void CollectionRun::WriteBookRecord(bool existed) {
 
 void CollectionRun::ParseFetchedPages() {
     CollectionState& s = State();
+    for (std::int32_t page = 1; page <= s.pageCount; ++page)
+        PlanPage(page);
     for (s.currentPage = 1; s.currentPage <= s.pageCount && !Stopping(); ++s.currentPage)
         ParseListPage(s.currentPage);
     // The category's turns are over, harvested or not: the next category's pages need not wait for any of them.
