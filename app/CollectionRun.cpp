@@ -541,26 +541,24 @@ void CollectionRun::HarvestEntry(std::uint32_t turn) {
         // stopped is left as it was, neither collected nor failed.
         const Fetched archive = Fetch(plan.archive, true);
         if (!archive.outcome.Good() && (stop_ || archive.outcome.reason == Gbk("已停止"))) return;
-        if (plan.refresh && archive.outcome.status == 304 && archive.outcome.whole) {
-            // Unchanged since the last download: the archive stays as it is, and the book is one already present.
+        // Unchanged since the last download: the archive stays as it is, and the book is one already present.
+        work_.unchanged = plan.refresh && archive.outcome.status == 304 && archive.outcome.whole;
+        if (work_.unchanged) {
             ++s.existingCount;
-            work_.unchanged = true;
-            s.archiveSizeText = ToText(RoundNumber(GetFileSize(archivePath), 0));
-            WriteBookRecord(true);
-            return;
+        } else {
+            pageHadNew_ = true;
+            Text why;
+            // The archive's bytes reach the disk before its name does: after a power cut the size rule must never
+            // find a cut archive under the final name and keep it.
+            if (!Downloaded(archive, "下载失败：", why) || !Saved(archivePath, archive.body, why, true)) {
+                FailBook(archiveUrl, why);
+                return;
+            }
+            if (!FinishedKind()) KeepValidators(runDir, s.categoryPath, work_.title, archive.outcome);
         }
-        pageHadNew_ = true;
-        Text why;
-        // The archive's bytes reach the disk before its name does: after a power cut the size rule must never find
-        // a cut archive under the final name and keep it.
-        if (!Downloaded(archive, "下载失败：", why) || !Saved(archivePath, archive.body, why, true)) {
-            FailBook(archiveUrl, why);
-            return;
-        }
-        if (!FinishedKind()) KeepValidators(runDir, s.categoryPath, work_.title, archive.outcome);
     }
     s.archiveSizeText = ToText(RoundNumber(GetFileSize(archivePath), 0));
-    WriteBookRecord(plan.present);
+    WriteBookRecord(plan.present || work_.unchanged);
 }
 
 void CollectionRun::WriteBookRecord(bool existed) {

@@ -257,3 +257,25 @@ TEST_F(PrefetchTest, AStopEndsTheRetryAfterPause) {
     EXPECT_EQ(Summary(), "采集已停止，共采集0篇小说，其中已存在0篇小说，本次成功采集0篇小说！是否查看文件？");
     EXPECT_EQ(Requests("/down/2011/850.rar"), 1) << "not asked again after the stop";
 }
+
+// A run of many pages goes to its end with one connection and with four: no page waits for books that nothing would
+// fetch before the harvest.
+TEST_F(PrefetchTest, EveryPageOfALongRunIsCollectedWithAnyNumberOfConnections) {
+    for (int page = 1; page <= 4; ++page) {
+        std::vector<demo::Book> books;
+        for (int i = 0; i < 2; ++i) {
+            const int serial = 880 + page * 2 + i;
+            books.push_back(MakeBook(serial, "长" + std::to_string(serial)));
+            ServeFiles(serial);
+        }
+        ServeBooks(Finished(), page, books);
+    }
+    for (int connections : {1, 4}) {
+        for (const auto& entry : fs::directory_iterator(run_.path()))
+            fs::remove_all(entry.path());
+        Collect(true, 0, "4", forms::kAnswerCancel, false,
+                [connections] { app::Collecting().connections = connections; });
+        EXPECT_EQ(Summary(), "采集完成，共采集8篇小说，其中已存在0篇小说，本次成功采集8篇小说！是否查看文件？")
+            << connections;
+    }
+}
