@@ -27,6 +27,9 @@ namespace {
 
 CollectionRun* currentRun = nullptr;
 
+// List pages a category keeps turns for, ahead of its books' (see FetchListPages).
+constexpr std::int32_t kMostPageTurns = 1 << 16;
+
 // The parts of a book's turn, for the results fetched ahead.
 enum Part { kListPage, kTextPage, kCover, kArchive };
 
@@ -382,7 +385,7 @@ void CollectionRun::PlanPage(std::int32_t page) {
     if (prefetcher_) prefetcher_->Enqueue(ahead);
 }
 
-CollectionRun::PageFetch CollectionRun::FetchListPage(std::int32_t page, bool firstOfRun) {
+CollectionRun::PageFetch CollectionRun::FetchListPage(std::int32_t page, bool firstOfRun, std::uint32_t turn) {
     const std::uint32_t urlBox = FinishedKind() ? 主窗口::完本网页 : 主窗口::连载网页;
     page_ = page;
     books_ = 0;
@@ -391,7 +394,7 @@ CollectionRun::PageFetch CollectionRun::FetchListPage(std::int32_t page, bool fi
     WriteText(主窗口::id, urlBox, forms::ComboBox::kContent, JoinTexts(SelectedItem(urlBox), Decimal(page), ".html"));
     const Text url = ReadText(主窗口::id, urlBox, forms::ComboBox::kContent);
     const Text cachePath = CachedPagePath(page);
-    const Fetched listPage = Fetch({url, ++turns_, kListPage});
+    const Fetched listPage = Fetch({url, turn, kListPage});
     if (Stopping()) return PageFetch::Failed;
     Text why;
     // The run's first page not coming means the site is out of reach, and there is nothing to collect. Any other
@@ -411,20 +414,32 @@ bool CollectionRun::FetchListPages(bool firstOfRun) {
     CollectionState& s = State();
     s.pageCount = TruncateToInteger(ToNumber(ReadText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent)));
     pages_ = s.pageCount;
+    // The list pages take the turns before every book's, so that each page can be planned as soon as it is cached:
+    // its books are on their way while the next pages come, and no page waits for a book that only a file fetched
+    // ahead would take. Pages beyond the turns kept for them (a count far beyond any site) are paced by the wait
+    // between pages alone.
+    const std::uint32_t firstPageTurn = turns_ + 1;
+    const std::int32_t pageTurns = std::clamp(s.pageCount, 0, kMostPageTurns);
+    turns_ += static_cast<std::uint32_t>(pageTurns);
     std::int32_t fetched = 0;
     fetching_ = true;
     for (std::int32_t page = 1; page <= s.pageCount; ++page) {
-        const PageFetch result = FetchListPage(page, firstOfRun);
+        const std::uint32_t turn = page <= pageTurns ? firstPageTurn + static_cast<std::uint32_t>(page - 1) : 0;
+        const PageFetch result = FetchListPage(page, firstOfRun, turn);
         if (result == PageFetch::Refused) return false;
         if (result == PageFetch::Failed) break;
         fetched = page;
+        if (!forms::IsWindowLoaded(标记窗口::id)) LoadWindow(标记窗口::id, 主窗口::id);
+        PlanPage(page);
         if (result == PageFetch::Last) break;
         Delay(s.delayMs);
     }
     fetching_ = false;
+    // The pages not asked for give up their turns, so that the books need not wait for them.
+    if (pageTurns > 0) pacer_.PassUpTo(firstPageTurn + static_cast<std::uint32_t>(pageTurns - 1));
     // The parse phase reads the pages of this run only, and a page count far beyond the site costs nothing.
     s.pageCount = fetched;
-    LoadWindow(标记窗口::id, 主窗口::id);
+    if (!forms::IsWindowLoaded(标记窗口::id)) LoadWindow(标记窗口::id, 主窗口::id);
     return true;
 }
 
@@ -437,7 +452,7 @@ bool CollectionRun::CollectPageByPage(bool firstOfRun) {
     pages_ = asked;
     for (std::int32_t page = 1; page <= asked && !Stopping(); ++page) {
         fetching_ = true;
-        const PageFetch result = FetchListPage(page, firstOfRun);
+        const PageFetch result = FetchListPage(page, firstOfRun, ++turns_);
         fetching_ = false;
         if (result == PageFetch::Refused) return false;
         if (result == PageFetch::Failed) break;
@@ -593,8 +608,6 @@ void CollectionRun::WriteBookRecord(bool existed) {
 
 void CollectionRun::ParseFetchedPages() {
     CollectionState& s = State();
-    for (std::int32_t page = 1; page <= s.pageCount; ++page)
-        PlanPage(page);
     for (s.currentPage = 1; s.currentPage <= s.pageCount && !Stopping(); ++s.currentPage)
         ParseListPage(s.currentPage);
     // The category's turns are over, harvested or not: the next category's pages need not wait for any of them.

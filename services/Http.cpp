@@ -396,7 +396,7 @@ Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
     curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-    // Redirects are followed by HttpFetch itself: libcurl would send the first request target again on each one.
+    // Redirects are followed by FetchFromNetwork itself: libcurl would send the first request target again on each one.
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str()); // "" means direct, whatever the environment says
     curl_easy_setopt(easy, CURLOPT_CONNECT_TO, connectTo);

@@ -9,6 +9,12 @@ Fetched HttpClient::Fetch(const Request& request, const FetchControl& control) {
     FetchControl own = control;
     own.headers.insert(own.headers.end(), request.headers.begin(), request.headers.end());
     Fetched fetched;
+    // A result that has come already needs no transfer, nor a worker to wait on.
+    if (std::optional<Fetched> come = ahead_ ? ahead_->TakeIfCome(request) : std::nullopt) {
+        fetched = std::move(*come);
+        if (own.judge) own.judge(fetched);
+        return fetched;
+    }
     RunTransfer([&] {
         std::optional<Fetched> ready;
         if (ahead_) ready = ahead_->Take(request, own);

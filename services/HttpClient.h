@@ -29,6 +29,8 @@ public:
     // The result for `request` if it was fetched ahead or is on its way (waiting for it), once; nullopt when the
     // caller must fetch it itself. While it waits, the control's progress callback sees the body grow.
     virtual std::optional<Fetched> Take(const Request& request, const FetchControl& control) = 0;
+    // The result for `request` if it has come already, once; nullopt otherwise, without waiting.
+    virtual std::optional<Fetched> TakeIfCome(const Request& request) = 0;
 };
 
 // The HTTP of a collection: every request asks the run's pacer, and takes what was fetched ahead for it first.

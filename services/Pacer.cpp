@@ -100,7 +100,7 @@ void Pacer::PassUpTo(std::uint32_t turn) {
 }
 
 void Pacer::TakeTurn(std::uint32_t turn, Clock::TimePoint now) {
-    taken_ = turn;
+    taken_ = std::max(taken_, turn);
     lastTurnStart_ = now;
     while (passed_.erase(taken_ + 1) > 0)
         ++taken_;
@@ -116,7 +116,9 @@ bool Pacer::Begin(std::uint32_t turn, const FetchControl& control, Permit& permi
         Clock::TimePoint ready = std::max(now, pausedUntil_);
         if (gap_ > milliseconds(0)) ready = std::max(ready, lastStart_ + gap_);
         const bool newTurn = turn > taken_;
-        if (newTurn) {
+        // Without a response delay the order of turns paces nothing: a book fetched ahead need not wait for the list
+        // pages still to come.
+        if (newTurn && settings_.turnGap > milliseconds(0)) {
             if (turn != taken_ + 1) waitsForOthers = true;
             if (taken_ > 0) ready = std::max(ready, lastTurnStart_ + settings_.turnGap);
         }

@@ -51,11 +51,28 @@ void Prefetcher::Abandon(Entry& entry) {
     if (entry.state != State::InFlight) entry.state = State::Dropped;
 }
 
-std::optional<Fetched> Prefetcher::Take(const Request& request, const FetchControl& control) {
-    std::unique_lock lock(mutex_);
-    const auto found = std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) {
+std::deque<std::shared_ptr<Prefetcher::Entry>>::iterator Prefetcher::Find(const Request& request) {
+    return std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) {
         return e->state != State::Dropped && !e->abandon && Same(e->request, request);
     });
+}
+
+std::optional<Fetched> Prefetcher::TakeIfCome(const Request& request) {
+    std::optional<Fetched> come;
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = Find(request);
+        if (found == entries_.end() || (*found)->state != State::Ready) return std::nullopt;
+        come = std::move((*found)->result);
+        entries_.erase(found);
+    }
+    changed_.notify_all(); // room under the memory cap
+    return come;
+}
+
+std::optional<Fetched> Prefetcher::Take(const Request& request, const FetchControl& control) {
+    std::unique_lock lock(mutex_);
+    const auto found = Find(request);
     if (found == entries_.end()) return std::nullopt;
     const std::shared_ptr<Entry> entry = *found;
     std::size_t reported = 0;

@@ -39,6 +39,7 @@ public:
     void Enqueue(const std::vector<Request>& requests);
     // Not started yet, or given up to keep within the memory cap: nullopt, and the caller fetches it itself.
     std::optional<Fetched> Take(const Request& request, const FetchControl& control) override;
+    std::optional<Fetched> TakeIfCome(const Request& request) override;
     // The collection is done with every turn up to `turn`: whatever of them it did not take is dropped.
     void Release(std::uint32_t turn);
 
@@ -56,9 +57,10 @@ private:
     };
 
     void Work();
-    std::shared_ptr<Entry> NextToFetch();             // under the lock
-    std::size_t HeldBytes(const Entry* except) const; // under the lock
-    void Abandon(Entry& entry);                       // under the lock
+    std::deque<std::shared_ptr<Entry>>::iterator Find(const Request& request); // under the lock
+    std::shared_ptr<Entry> NextToFetch();                                      // under the lock
+    std::size_t HeldBytes(const Entry* except) const;                          // under the lock
+    void Abandon(Entry& entry);                                                // under the lock
     void Fetch(const std::shared_ptr<Entry>& entry);
 
     const Settings settings_;

@@ -37,8 +37,10 @@ protected:
         return demo::Book{serial, Gbk(title), Gbk("作者") + Gbk(title), Gbk(intro)};
     }
 
-    // Serves page `page` of a category holding these entries (each entry text as the site writes it).
-    void ServePage(const demo::Category& category, int page, const std::vector<Text>& entries, bool lfOnly = false) {
+    // Serves page `page` of a category holding these entries (each entry text as the site writes it); with
+    // `answerAfter`, only once the site was asked for that address (see SiteResponse::after).
+    void ServePage(const demo::Category& category, int page, const std::vector<Text>& entries, bool lfOnly = false,
+                   const std::string& answerAfter = {}) {
         Text body = site.ListPage(category, {});
         const Text head = "<div class=\"bl-page clear\"> \r\n\r\n\r\n";
         // Real list pages carry a lot of markup around the list; pages under 3000 bytes would end the category.
@@ -47,14 +49,16 @@ protected:
             all += e;
         body.insert(body.find(head) + head.size(), all);
         if (lfOnly) std::erase(body, '\r');
-        site_.serve(category.listPath + std::to_string(page) + ".html", body);
+        SiteResponse response = SiteResponse::Page(body);
+        response.after = answerAfter;
+        site_.respond(category.listPath + std::to_string(page) + ".html", response);
     }
-    void ServeBooks(const demo::Category& category, int page, const std::vector<demo::Book>& books,
-                    bool lfOnly = false) {
+    void ServeBooks(const demo::Category& category, int page, const std::vector<demo::Book>& books, bool lfOnly = false,
+                    const std::string& answerAfter = {}) {
         std::vector<Text> entries;
         for (const auto& b : books)
             entries.push_back(site.Entry(b));
-        ServePage(category, page, entries, lfOnly);
+        ServePage(category, page, entries, lfOnly, answerAfter);
     }
     // The files of a book: text page, cover and archive.
     void ServeFiles(int serial, std::size_t archiveBytes = 40000, std::size_t coverBytes = 5000) {

@@ -261,21 +261,35 @@ TEST_F(PrefetchTest, AStopEndsTheRetryAfterPause) {
 // A run of many pages goes to its end with one connection and with four: no page waits for books that nothing would
 // fetch before the harvest.
 TEST_F(PrefetchTest, EveryPageOfALongRunIsCollectedWithAnyNumberOfConnections) {
+    std::vector<std::vector<demo::Book>> pages;
     for (int page = 1; page <= 4; ++page) {
-        std::vector<demo::Book> books;
+        pages.emplace_back();
         for (int i = 0; i < 2; ++i) {
             const int serial = 880 + page * 2 + i;
-            books.push_back(MakeBook(serial, "长" + std::to_string(serial)));
+            pages.back().push_back(MakeBook(serial, "长" + std::to_string(serial)));
             ServeFiles(serial);
         }
-        ServeBooks(Finished(), page, books);
+        ServeBooks(Finished(), page, pages.back());
     }
+    const std::string lastPage = "/wanben/xh/tuijian4.html";
+    const std::string firstBook = "/txt/882txt.html";
     for (int connections : {1, 4}) {
         for (const auto& entry : fs::directory_iterator(run_.path()))
             fs::remove_all(entry.path());
+        // Fetching ahead, the first page's books are on their way while the later pages come: the second page is
+        // answered only once the site was asked for the first book (else it is missing, and the pages after it).
+        ServeBooks(Finished(), 2, pages[1], false, connections > 1 ? firstBook : std::string());
+        site_.clearRequests();
         Collect(true, 0, "4", forms::kAnswerCancel, false,
                 [connections] { app::Collecting().connections = connections; });
         EXPECT_EQ(Summary(), "采集完成，共采集8篇小说，其中已存在0篇小说，本次成功采集8篇小说！是否查看文件？")
             << connections;
+        if (connections > 1) continue;
+        // One connection asks for every list page first, as the collection reads them.
+        const auto requests = site_.requests();
+        const auto at = [&](const std::string& target) {
+            return std::find_if(requests.begin(), requests.end(), [&](const auto& r) { return r.target == target; });
+        };
+        EXPECT_LT(at(lastPage), at(firstBook));
     }
 }

@@ -312,6 +312,11 @@ TEST_F(PacerTest, ATurnWaitsForTheTurnsBeforeIt) {
     pacer.Pass(2);
     later.join();
     EXPECT_TRUE(third);
+
+    // Without a response delay the order paces nothing: a book fetched ahead goes while list pages are still to come.
+    Pacer unpaced({0ms, 4}, clock_);
+    EXPECT_TRUE(unpaced.Fetch(site_.url("/a"), 3).outcome.Good());
+    EXPECT_TRUE(unpaced.Fetch(site_.url("/a"), 1).outcome.Good());
 }
 
 // A stop ends a pause at once: a site that asks for a minute does not hold a user who wants to stop.

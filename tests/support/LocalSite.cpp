@@ -239,6 +239,11 @@ LocalSite::LocalSite() {
 }
 
 LocalSite::~LocalSite() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    requested_.notify_all();
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto written = write(stopFd_, &one, sizeof one);
     acceptor_.join();
@@ -343,10 +348,18 @@ void LocalSite::handle(int fd) {
     auto request = ParseRequest(std::move(head));
     if (!request) return;
     request->arrived = std::chrono::steady_clock::now();
-    const SiteResponse response = responseFor(*request);
+    SiteResponse response = responseFor(*request);
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         requests_.push_back(*request);
+        requested_.notify_all();
+        // A request that never comes makes this answer a 404 after 20 s, so that a test that waits for it fails
+        // instead of hanging; the end of the site ends the wait as well.
+        if (!response.after.empty() && !requested_.wait_for(lock, std::chrono::seconds(20), [&] {
+                return stopping_ || std::any_of(requests_.begin(), requests_.end(),
+                                                [&](const SiteRequest& r) { return r.target == response.after; });
+            }))
+            response = SiteResponse::Page("<html>404</html>", 404);
     }
 
     if (response.silent) {

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -28,6 +29,7 @@ struct SiteResponse {
     std::optional<std::size_t> stallAfter;     // send this many body bytes, then go silent until the client leaves
     bool silent = false;                       // read the request and never answer
     std::optional<int> dripMs;                 // send the body one byte at a time, one every this many ms
+    std::string after; // answer only once a request for this target has arrived (a 404 when none came in 20 s)
 
     static SiteResponse Page(std::string_view bytes, int status = 200);
     static SiteResponse Shared(std::shared_ptr<const std::string> bytes);
@@ -101,6 +103,8 @@ private:
     std::map<std::pair<std::string, std::string>, SiteResponse> routes_; // (lower-case host or "", target)
     std::map<std::string, std::deque<SiteResponse>> inTurn_;             // by target, for any host
     std::vector<SiteRequest> requests_;
+    std::condition_variable requested_; // a request was recorded
+    bool stopping_ = false;
     std::vector<std::unique_ptr<Connection>> connections_;
     std::thread acceptor_;
     std::atomic<int> open_{0};
