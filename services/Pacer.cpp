@@ -116,10 +116,10 @@ bool Pacer::Begin(std::uint32_t turn, const FetchControl& control, Permit& permi
         Clock::TimePoint ready = std::max(now, pausedUntil_);
         if (gap_ > milliseconds(0)) ready = std::max(ready, lastStart_ + gap_);
         const bool newTurn = turn > taken_;
-        // Without a response delay the order of turns paces nothing: a book fetched ahead need not wait for the list
-        // pages still to come.
-        if (newTurn && settings_.turnGap > milliseconds(0)) {
-            if (turn != taken_ + 1) waitsForOthers = true;
+        // With a response delay of a millisecond or none the order of turns paces nothing: a book fetched ahead need
+        // not wait for the list pages still to come.
+        if (newTurn) {
+            if (turn != taken_ + 1 && settings_.turnGap > milliseconds(1)) waitsForOthers = true;
             if (taken_ > 0) ready = std::max(ready, lastTurnStart_ + settings_.turnGap);
         }
         if (!waitsForOthers && ready <= now) {

@@ -34,7 +34,8 @@ struct PacerSettings {
 // connection carries them (a turn is a list page, or a book: the first of its requests takes the turn, its others go
 // back to back), pauses every request when the site answers 429 or 503 or drops connections, then goes on with one
 // connection and a least gap between request starts that widens with every pause and narrows only after a run of
-// good answers. Turns are taken in order: a request of a later turn waits until every earlier one was taken or passed.
+// good answers. Turns are taken in order (at a delay over 1 ms): a request of a later turn waits until every earlier
+// one was taken or passed.
 class Pacer {
 public:
     struct Event {
