@@ -1,6 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "services/Files.h"
+#include "services/FileLock.h"
+#include "services/FileSearch.h"
+#include "services/Folders.h"
+#include "services/Gbk.h"
+#include "services/Ini.h"
 #include "services/NativePath.h"
+#include "services/RunDirectory.h"
+#include "services/WholeFile.h"
 #include "tests/services/FilesTestHelpers.h"
 #include "tests/support/TempRunDirectory.h"
 
@@ -16,6 +23,7 @@ using namespace paveno;
 using paveno::test::CurrentDirectory;
 using paveno::test::FileContent;
 using paveno::test::PutFile;
+using paveno::test::RunDirectoryScope;
 using paveno::test::RunWithoutRoot;
 using paveno::test::TempRunDirectory;
 namespace fs = std::filesystem;
@@ -42,7 +50,6 @@ TEST(NativePath, ConvertsBeforeTurningBackslashesIntoSlashes) {
     };
     const Case cases[] = {
         {"/run\\\xD0\xA1\xCB\xB5\\jpg\\T.jpg", "/run/小说/jpg/T.jpg"},
-        {"\xD0\xA1\xCB\xB5\\ini", "小说/ini"},
         {"/run\\" + kTrail5C + ".jpg", "/run/" + kTrail5CUtf8 + ".jpg"}, // one name, not a folder and ".jpg"
         {"/run\\\xD5\x5C\\x", "/run/誠/x"},
         {"/run\\\xD0\xA1\xCB", std::nullopt}, // a lone lead byte has no Linux name
@@ -54,6 +61,73 @@ TEST(NativePath, ConvertsBeforeTurningBackslashesIntoSlashes) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(NativePath(c.gbk), c.native) << c.gbk;
+}
+
+// A relative path is in the run directory, never in the process's working folder.
+TEST(NativePath, ARelativePathStartsAtTheRunDirectory) {
+    struct Case {
+        Text runDir, gbk;
+        std::optional<std::string> native;
+    };
+    const Case cases[] = {
+        {"/run", "\xD0\xA1\xCB\xB5\\ini", "/run/小说/ini"},
+        {"/run\\", "a", "/run/a"},
+        {"/opt\\" + kTrail5C, "a", "/opt/" + kTrail5CUtf8 + "/a"}, // the run directory converts as a path does
+        {"/", "a", "/a"},
+        {"/run", "/abs\\x", "/abs/x"}, // an absolute path is left as it is
+        {"/run", "..\\x", std::nullopt},
+        {"relative", "a", std::nullopt}, // no run directory to start from: nothing rather than the working folder
+        {"/run\\..\\up", "a", std::nullopt},
+        {"/run\\\xD0\xA1\xCB", "a", std::nullopt}, // a run directory without a Linux name
+    };
+    const Text saved = GetRunDirectory();
+    for (const auto& c : cases) {
+        SetRunDirectory(c.runDir);
+        EXPECT_EQ(NativePath(c.gbk), c.native) << c.runDir << " + " << c.gbk;
+    }
+    SetRunDirectory(saved);
+}
+
+// Every file operation given a relative path works in the run directory, whatever folder the process was started in:
+// the page cache is deleted there and the library's folders are made there.
+TEST(Files, RelativePathsLandInTheRunDirectoryWhateverTheWorkingFolder) {
+    TempRunDirectory run, elsewhere;
+    PutFile(elsewhere.path() / "keep.html", "theirs");
+    fs::create_directories(elsewhere.path() / "缓存" / "玄幻小说");
+    PutFile(elsewhere.path() / "缓存" / "玄幻小说" / "1.html", "theirs");
+    RunDirectoryScope library(run.path());
+    CurrentDirectory cwd(elsewhere.path());
+
+    const Text cache = Gbk("缓存"), category = Gbk("缓存\\玄幻小说");
+    EXPECT_TRUE(CreateFolder(cache));
+    EXPECT_TRUE(CreateFolder(category));
+    EXPECT_TRUE(fs::is_directory(run.path() / "缓存" / "玄幻小说"));
+    EXPECT_TRUE(WriteFileBytes(category + "\\1.html", BytesOf("page")));
+    EXPECT_EQ(AppendToFile(category + "\\1.html", BytesOf("+")), 0);
+    EXPECT_EQ(WriteFileWhole(category + "\\2.html", BytesOf("page")), 0);
+    EXPECT_TRUE(WriteIniValue(category + "\\a.ini", "s", "k", "v"));
+    int error = 0;
+    FileLock lock;
+    EXPECT_EQ(lock.TryTake(cache, error), FileLock::Result::Taken);
+    lock.Release();
+    EXPECT_EQ(FileContent(run.path() / "缓存" / "玄幻小说" / "1.html"), "page+");
+    EXPECT_EQ(ReadFileBytes(category + "\\2.html"), BytesOf("page"));
+    EXPECT_EQ(ReadIniValue(category + "\\a.ini", "s", "k"), "v");
+    EXPECT_EQ(GetFileSize(category + "\\1.html"), 5);
+    int search = 0;
+    EXPECT_EQ(FindFileFirst(category + "\\*.html", FindFilter::FilesOnly(), search), "1.html");
+    CloseFileFind(search);
+    const std::int32_t file = OpenFile(category + "\\1.html", 1);
+    EXPECT_EQ(ReadTextFromFile(file), "page+");
+
+    EXPECT_TRUE(DeleteFolder(cache));
+    EXPECT_FALSE(fs::exists(run.path() / "缓存"));
+    // The working folder is as it was.
+    std::set<std::string> there;
+    for (const auto& entry : fs::recursive_directory_iterator(elsewhere.path()))
+        there.insert(fs::relative(entry.path(), elsewhere.path()).string());
+    EXPECT_EQ(there, (std::set<std::string>{"keep.html", "缓存", "缓存/玄幻小说", "缓存/玄幻小说/1.html"}));
+    EXPECT_EQ(FileContent(elsewhere.path() / "缓存" / "玄幻小说" / "1.html"), "theirs");
 }
 
 TEST(Files, RunDirectoryHasNoTrailingSeparator) {
@@ -95,7 +169,7 @@ TEST(Files, CreateFolderMakesOneFolderOnly) {
     EXPECT_TRUE(fs::is_directory(run.path() / kTrail5CUtf8 / "b"));
     EXPECT_FALSE(fs::exists(run.path() / "\x81"));
 
-    CurrentDirectory cwd(run.path());
+    RunDirectoryScope library(run.path());
     EXPECT_TRUE(CreateFolder("\xD0\xA1\xCB\xB5\\jpg"));
     EXPECT_TRUE(fs::is_directory(run.path() / "小说" / "jpg"));
     EXPECT_FALSE(CreateFolder("\xD0\xA1\xCB")) << "a name that does not convert both ways touches nothing";
@@ -188,7 +262,7 @@ TEST(Files, DeleteFolderByRelativeNameWithLeadingSpaces) {
     TempRunDirectory run;
     fs::create_directories(run.path() / "缓存" / "玄幻小说");
     PutFile(run.path() / "缓存" / "玄幻小说" / "1.html", "page");
-    CurrentDirectory cwd(run.path());
+    RunDirectoryScope library(run.path());
     EXPECT_TRUE(DeleteFolder("  \xBB\xBA\xB4\xE6"));
     EXPECT_FALSE(fs::exists(run.path() / "缓存"));
     EXPECT_FALSE(DeleteFolder("\xBB\xBA\xB4\xE6")) << "already gone";
