@@ -13,6 +13,10 @@
 
 namespace paveno::test {
 
+// GBK 0x81 0x5C is "乗": its trail byte is a backslash.
+inline const std::string kTrail5C = "\x81\x5C";
+inline const std::string kTrail5CUtf8 = "乗";
+
 inline void PutFile(const std::filesystem::path& p, std::string_view bytes) {
     std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
