@@ -12,9 +12,12 @@
 #include "app/WaitWindow.h"
 #include "app/WindowClose.h"
 #include "services/ArchiveCheck.h"
+#include "services/FileSearch.h"
 #include "services/Files.h"
+#include "services/Folders.h"
 #include "services/Gbk.h"
 #include "services/Ini.h"
+#include "services/RunDirectory.h"
 #include "services/WholeFile.h"
 #include "system/SystemOps.h"
 

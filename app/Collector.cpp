@@ -6,9 +6,9 @@
 #include "app/CollectionState.h"
 #include "app/LibraryStore.h"
 #include "app/Properties.h"
-#include "services/Files.h"
 #include "services/Gbk.h"
 #include "services/Ini.h"
+#include "services/RunDirectory.h"
 #include "system/SystemOps.h"
 
 namespace paveno::app {

@@ -9,9 +9,9 @@
 #include "app/UserActions.h"
 #include "forms/Seams.h"
 #include "services/ConnectTo.h"
-#include "services/Files.h"
 #include "services/Gbk.h"
 #include "services/Ini.h"
+#include "services/RunDirectory.h"
 #include "system/SystemOps.h"
 
 #include <cstdio>

@@ -2,8 +2,9 @@
 #include "app/LibraryLock.h"
 
 #include "app/LibraryStore.h"
-#include "services/Files.h"
+#include "services/FileLock.h"
 #include "services/Gbk.h"
+#include "services/RunDirectory.h"
 #include "services/TextOps.h"
 #include "services/WholeFile.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/LibraryStore.h"
 
-#include "services/Files.h"
+#include "services/Folders.h"
 #include "services/Gbk.h"
 #include "services/GbkScan.h"
 #include "services/Ini.h"

@@ -71,8 +71,9 @@ std::vector<Text> RunFolders(const Text& runDir, bool finished, const std::vecto
 // library is not walked.
 void RemoveRunLeftovers(const Text& runDir, bool finished, const std::vector<Text>& categoryNames);
 
-// Creates the library tree relative to the current folder (the run directory). The category names come from the
-// category combo boxes: itemAt(finished, i) is item i of the finished or serialised box, empty past the last item.
+// Creates the library tree in the run directory (its paths are relative, and the file layer resolves a relative
+// path against the run directory). The category names come from the category combo boxes: itemAt(finished, i) is
+// item i of the finished or serialised box, empty past the last item.
 void PrepareLibraryFolders(const std::function<Text(bool finished, int index)>& itemAt);
 
 } // namespace paveno::store

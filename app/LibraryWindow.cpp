@@ -12,10 +12,12 @@
 #include "forms/kinds/EditBox.h"
 #include "forms/kinds/FileBox.h"
 #include "forms/kinds/ListBox.h"
+#include "services/FileSearch.h"
 #include "services/Files.h"
 #include "services/Gbk.h"
 #include "services/GbkScan.h"
 #include "services/Ini.h"
+#include "services/RunDirectory.h"
 #include "system/SystemOps.h"
 
 #include <QLineEdit>

@@ -10,7 +10,7 @@
 #include "app/Properties.h"
 #include "app/UserActions.h"
 #include "app/WindowKeys.h"
-#include "services/Files.h"
+#include "services/Folders.h"
 #include "services/Gbk.h"
 #include "system/SystemOps.h"
 

@@ -8,8 +8,8 @@
 #include "forms/format/PropertyBlock.h"
 #include "forms/format/WindowData.h"
 #include "services/ConnectTo.h"
-#include "services/Files.h"
 #include "services/Gbk.h"
+#include "services/RunDirectory.h"
 #include "services/TextOps.h"
 #include "system/SystemOps.h"
 #include "system/Transfers.h"
@@ -326,8 +326,6 @@ bool StartProgram(const ProgramOptions& options) {
     forms::RuntimeOptions runtime;
     runtime.runDirectory = *folder;
     if (!forms::InitRuntime(Program(), runtime)) return false;
-    // The handlers build every path on the run directory; the engine made it the current folder.
-    SetRunDirectory(Utf8ToGbkLossy(forms::RunDirectory().string()));
     forms::RegisterEndRoutine(EndRoutine);
     // A transfer never holds the windows: they repaint, move and take a stop while it runs.
     RunTransfersOffTheWindowThread();

@@ -28,7 +28,7 @@ struct CollectRequest {
 
 // How this run of the program was asked to start.
 struct ProgramOptions {
-    std::filesystem::path runDirectory; // empty: the folder of the executable
+    std::filesystem::path runDirectory; // the library's folder; empty: the one ChooseRunDirectory picks
     bool updateCheck = true;            // ask the update server at start
     bool openLibrary = false;           // start with the library window instead of the main window
     std::optional<CollectRequest> collect;
@@ -49,9 +49,10 @@ std::string UsageText();
 // data so that both always agree. Empty if the window data lacks it.
 std::string ProgramVersion();
 
-// Where the library lives when no run directory is given: the executable's folder when files can be created there,
-// otherwise (an installed program) the user's data folder $XDG_DATA_HOME/paveno, ~/.local/share/paveno when that
-// variable is unset or not absolute, created when missing. The executable's folder when that cannot be made either.
+// Where the library lives when no run directory is given: the executable's folder when files can be created there
+// and it is no system folder of programs (/usr/..., /bin, /sbin), otherwise (an installed program) the user's data
+// folder $XDG_DATA_HOME/paveno, ~/.local/share/paveno when that variable is unset or not absolute, created when
+// missing. The executable's folder when that cannot be made either.
 std::filesystem::path ChooseRunDirectory(const std::filesystem::path& executableFolder);
 
 // The options of the running program (the handlers read them).

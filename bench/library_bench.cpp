@@ -10,7 +10,7 @@
 #include "app/UserActions.h"
 #include "forms/Engine.h"
 #include "forms/kinds/EditBox.h"
-#include "services/Files.h"
+#include "services/FileSearch.h"
 #include "services/Gbk.h"
 #include "system/SystemOps.h"
 #include "tests/support/TempRunDirectory.h"

@@ -3,8 +3,8 @@
 
 #include "forms/kinds/Kinds.h"
 #include "forms/kinds/WindowKind.h"
-#include "services/Files.h"
 #include "services/Gbk.h"
+#include "services/RunDirectory.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -52,7 +52,6 @@ struct Engine {
     bool ending = false;
     std::function<void()> endRoutine;
     EventSource current;
-    std::filesystem::path runDirectory;
     QEventLoop* loop = nullptr;
     std::uint64_t nextSerial = 1;
 };
@@ -209,9 +208,9 @@ bool InitRuntime(const ProgramHeader& header, const RuntimeOptions& options) {
         if (!e.hiddenFrame) e.hiddenFrame = new QWidget(nullptr, Qt::Window);
     }
 
-    e.runDirectory = options.runDirectory.empty() ? ExecutableFolder() : options.runDirectory;
-    std::error_code ec;
-    std::filesystem::current_path(e.runDirectory, ec);
+    // Every path is built on the run directory, which the services keep; the working folder stays as it was.
+    SetRunDirectory(
+        Utf8ToGbkLossy((options.runDirectory.empty() ? ExecutableFolder() : options.runDirectory).string()));
 
     format::ReadResult r;
     if (header.windowData) r = format::ReadWindowData({header.windowData, header.windowDataSize});
@@ -603,10 +602,6 @@ void EndProgram(int code) {
     CurrentSeams().programEnd->End(code);
     // Only a recording seam returns here: the loop stops as if the process had gone.
     if (e.loop) e.loop->exit(code);
-}
-
-const std::filesystem::path& RunDirectory() {
-    return E().runDirectory;
 }
 
 const format::WindowData* LoadedWindowData() {

@@ -21,7 +21,8 @@ class QEventLoop;
 namespace paveno::forms {
 
 struct RuntimeOptions {
-    // The folder that becomes the current directory; empty means the folder of the executable.
+    // The run directory, which the engine hands to the services at start (see services/RunDirectory.h); empty
+    // means the folder of the executable. The program gives the folder it chose for the library.
     std::filesystem::path runDirectory;
     // Kinds consulted after the built-in kinds table (tests add their own here).
     std::span<const KindDescriptor* const> extraKinds;
@@ -68,7 +69,6 @@ EventSource CurrentEventSource();
 // Reports a run-time error: the box, the end routine forgotten, the program ended with -1.
 void RuntimeError(const Text& message, int code = 0);
 int RuntimeErrorCount();
-const std::filesystem::path& RunDirectory();
 const format::WindowData* LoadedWindowData();
 // The kind of a kind id: the built-in table first, then the extra kinds.
 const KindDescriptor* FindKind(std::uint32_t kindId);

@@ -4,35 +4,17 @@
 #include "services/Text.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <initializer_list>
 #include <optional>
 #include <span>
+#include <string_view>
 
 namespace paveno {
 
-// Files and folders of the library store. Paths are GBK texts with backslashes as the handlers build them (see
-// NativePath); a path that cannot be turned into a Linux path fails the operation. Nothing here shows a message or
-// throws: failure shows only in the result (false, -1, 0, the empty text or byte set).
-
-// The folder of the executable as a GBK text without a trailing separator; "" when that folder is "/".
-Text GetRunDirectory();
-// The engine fixes the run directory at start (tests give their own); until then it is the executable's folder.
-void SetRunDirectory(const Text& folder);
-// The folder that holds the running executable (from /proc/self/exe); the current folder when that cannot be read.
-std::filesystem::path ExecutableFolder();
-
-// Creates one folder; false when it exists already or its parent is missing.
-bool CreateFolder(const Text& path);
-
-// Empties and removes a folder. Refuses the empty path, "/" and the drive-root forms "C:" and "C:\". Entries whose
-// name begins with "." are left in place (which leaves the folder too), entries that cannot be removed are skipped;
-// the result is true only when the folder itself is gone. A symbolic link is removed as an entry, never followed.
-bool DeleteFolder(const Text& path);
-
-// Size of the first entry matching the path ("*" and "?" allowed in the last part): the low 32 bits of its size,
-// 0 for a folder, -1 when nothing matches.
-std::int32_t GetFileSize(const Text& path);
+// Reading and writing files: whole, appended to, or through a file number. Paths are GBK texts with backslashes as
+// the handlers build them (see NativePath; a relative one is in the run directory); a path that cannot be turned
+// into a Linux path fails the operation. Nothing here shows a message or throws: failure shows only in the result
+// (false, 0, the errno, the empty text or byte set).
 
 // The whole file; the empty byte set for a missing, empty or unreadable file.
 ByteSet ReadFileBytes(const Text& path);
@@ -64,30 +46,8 @@ Text ReadTextFromFile(std::int32_t fileNumber, std::optional<std::int32_t> count
 // The whole file as a text, ended as ReadTextFromFile ends it, without a file number: the file is closed again.
 Text ReadTextFile(const Text& path);
 
-// Which entries a file search passes. Attribute bits as the handlers know them; on Linux an entry is read-only
-// when its owner cannot write it, hidden when its name begins with ".", a folder, or else an archive (every other
-// entry); nothing is a system entry.
-struct FindFilter {
-    static constexpr std::uint32_t ReadOnly = 0x01, Hidden = 0x02, System = 0x04, Folder = 0x10, Archive = 0x20;
-    bool filesOnly = true;
-    std::uint32_t mask = 0;
-
-    static FindFilter FilesOnly() { return {true, 0}; }
-    // Passes an entry with any of these bits; a mask of 0 passes only entries without any bit.
-    static FindFilter Mask(std::uint32_t bits) { return {false, bits}; }
-};
-
-// Lists the names (without the folder) matching a pattern such as folder + "\*.rar", as Windows matches them:
-// "*" and "?" without regard to ASCII case, "*.*" for every name, "." and ".." included. Names come in a fixed
-// order (ASCII case folded). The search handle belongs to the caller: 0 when no search is in progress, otherwise a
-// search number (never 0). When the names run out the search is closed and the handle set to 0.
-Text FindFileFirst(const Text& pattern, FindFilter filter, int& handle);
-Text FindFileNext(int& handle);
-void CloseFileFind(int& handle);
-
-// The name matching of the file search, on GBK names: "?" is one character (a double-byte one counts once), "*"
-// any run of characters; a pattern ending in ".*" also matches a name without a dot, one ending in "." only names
-// without one.
-bool FileNameMatches(const Text& name, const Text& pattern);
+// Writes every byte to an open file, going on after a write cut short or interrupted by a signal. False with errno
+// set when a write fails (ENOSPC when the file takes no more bytes).
+bool WriteAll(int fd, std::string_view bytes);
 
 } // namespace paveno

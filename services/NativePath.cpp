@@ -2,12 +2,15 @@
 #include "services/NativePath.h"
 
 #include "services/Gbk.h"
+#include "services/RunDirectory.h"
 
 #include <algorithm>
 
 namespace paveno {
+namespace {
 
-std::optional<std::string> NativePath(std::string_view gbkPath) {
+// The path as Linux names it, without regard to where a relative one starts.
+std::optional<std::string> ConvertedPath(std::string_view gbkPath) {
     if (gbkPath.empty() || gbkPath.find('\0') != std::string_view::npos) return std::nullopt;
     auto utf8 = GbkToUtf8(gbkPath);
     if (!utf8) return std::nullopt;
@@ -24,6 +27,20 @@ std::optional<std::string> NativePath(std::string_view gbkPath) {
         rest.remove_prefix(slash + 1);
     }
     return utf8;
+}
+
+} // namespace
+
+std::optional<std::string> NativePath(std::string_view gbkPath) {
+    auto path = ConvertedPath(gbkPath);
+    if (!path || path->front() == '/') return path;
+    // A relative path belongs in the run directory, whatever folder the process was started in. A run directory
+    // that is no absolute Linux path gives no answer rather than a guess.
+    const Text runDir = GetRunDirectory();
+    if (runDir.empty()) return "/" + *path; // the run directory is "/"
+    auto base = ConvertedPath(runDir);
+    if (!base || base->front() != '/') return std::nullopt;
+    return *base + "/" + *path;
 }
 
 } // namespace paveno

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "services/WholeFile.h"
 
+#include "services/Files.h"
 #include "services/Gbk.h"
 #include "services/NativePath.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,20 +20,6 @@ namespace {
 
 constexpr std::string_view kTemporaryPrefix = "~paveno-";
 constexpr std::string_view kTemporarySuffix = ".part";
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
 
 // The file's bytes on the disk before its rename, so that the final name never holds a cut file, not even after a
 // power cut. Written out and waited for, without a journal commit of their own: the rename reaches the disk only with
@@ -140,54 +126,6 @@ void RemoveTemporaryFiles(const Text& folder) {
     for (const auto& name : leftovers)
         unlinkat(fd, name.c_str(), 0);
     closedir(dir);
-}
-
-FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) {
-    other.fd_ = -1;
-}
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-    if (this != &other) {
-        Release();
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
-FileLock::~FileLock() {
-    Release();
-}
-
-FileLock::Result FileLock::TryTake(const Text& path, int& error) {
-    Release();
-    error = 0;
-    const auto native = NativePath(path);
-    if (!native) {
-        error = EINVAL;
-        return Result::Failed;
-    }
-    // A folder is locked as it is (a linked folder is followed: it is the user's choice); a file is made when
-    // missing, and a link at its name is refused rather than followed.
-    int fd = open(native->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 && (errno == ENOTDIR || errno == ENOENT))
-        fd = open(native->c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, NewFileMode());
-    if (fd < 0) {
-        error = errno;
-        return Result::Failed;
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        error = errno;
-        close(fd);
-        return error == EWOULDBLOCK ? Result::Busy : Result::Failed;
-    }
-    fd_ = fd;
-    return Result::Taken;
-}
-
-void FileLock::Release() {
-    if (fd_ >= 0) close(fd_); // closing the only descriptor drops the lock
-    fd_ = -1;
 }
 
 } // namespace paveno

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "forms/kinds/FileBox.h"
 
-#include "services/Files.h"
+#include "services/FileSearch.h"
 #include "services/GbkScan.h"
 
 #include <algorithm>

@@ -5,6 +5,7 @@
 #include "app/Properties.h"
 #include "services/Files.h"
 #include "services/Ini.h"
+#include "services/RunDirectory.h"
 #include "system/SystemOps.h"
 #include "tests/app/CollectionFixture.h"
 #include "tools/demosite/DemoCatalogue.h"

@@ -5,9 +5,12 @@
 #include "app/LibraryStore.h"
 #include "app/LibraryWindow.h"
 #include "app/Properties.h"
+#include "services/FileSearch.h"
 #include "services/Files.h"
+#include "services/Folders.h"
 #include "services/Ini.h"
 #include "services/NativePath.h"
+#include "services/RunDirectory.h"
 #include "system/SystemOps.h"
 #include "tests/app/AppFixture.h"
 

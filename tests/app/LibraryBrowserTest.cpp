@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/LibraryStore.h"
 #include "app/Properties.h"
-#include "services/Files.h"
 #include "services/Ini.h"
+#include "services/RunDirectory.h"
 #include "system/SystemOps.h"
 #include "tests/app/AppFixture.h"
 #include "tools/demosite/DemoCatalogue.h"

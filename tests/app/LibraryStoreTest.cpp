@@ -37,7 +37,7 @@ size_t CountFolders(const fs::path& folder) {
 
 TEST(LibraryStore, PreparesTheShippedTreeAndTheSecondRunChangesNothing) {
     test::TempRunDirectory run;
-    test::CurrentDirectory inRun(run.path());
+    test::RunDirectoryScope library(run.path());
     store::PrepareLibraryFolders(ShippedItem);
     store::PrepareLibraryFolders(ShippedItem);
 
@@ -135,7 +135,7 @@ TEST(LibraryStore, TitlesTheIndexOrTheFileSystemWouldRefuseAreNamed) {
 // A run removes what a killed run left half-written where it writes, and walks nothing else of the library.
 TEST(LibraryStore, ARunCleansOnlyTheFoldersItWrites) {
     test::TempRunDirectory run;
-    test::CurrentDirectory inRun(run.path());
+    test::RunDirectoryScope library(run.path());
     store::PrepareLibraryFolders(ShippedItem);
     const fs::path leftovers[] = {"小说/完本/武侠小说/~paveno-aaaaaa.part",
                                   "小说/ini/完本/武侠小说/~paveno-bbbbbb.part",

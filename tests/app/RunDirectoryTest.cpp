@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/Program.h"
+#include "app/Properties.h"
+#include "tests/app/AppFixture.h"
 #include "tests/support/TempRunDirectory.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <optional>
+#include <set>
 
 using namespace paveno;
 namespace fs = std::filesystem;
@@ -89,3 +92,33 @@ TEST(RunDirectoryTest, WithoutAUsableDataFolderTheProgramFolderStays) {
     ScopedEnv xdg("XDG_DATA_HOME", blocked.c_str());
     EXPECT_EQ(app::ChooseRunDirectory("/proc"), fs::path("/proc"));
 }
+
+// Started from another folder (a terminal's, a menu's), the program still makes the library's folders in the run
+// directory, and closing it deletes the page cache there, not a folder of that name where it was started.
+namespace paveno::test {
+
+TEST_F(AppTest, TheLibraryStaysInTheRunDirectoryWhateverTheWorkingFolder) {
+    const TempRunDirectory elsewhere;
+    fs::create_directories(elsewhere.path() / "缓存" / "玄幻小说");
+    std::ofstream(elsewhere.path() / "缓存" / "玄幻小说" / "1.html") << "theirs";
+    const CurrentDirectory startedIn(elsewhere.path());
+
+    ASSERT_TRUE(Start());
+    app::WriteInteger(W::主窗口::id, W::主窗口::完本类, forms::ComboBox::kSelection, -1);
+    Click(W::主窗口::id, W::主窗口::按钮2); // makes the folders, then says no category is chosen
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"小说种类还未选择"});
+    EXPECT_TRUE(fs::is_directory(At("小说/完本/玄幻小说")));
+    EXPECT_TRUE(fs::is_directory(At("缓存/玄幻小说")));
+    std::ofstream(At("缓存/玄幻小说/1.html")) << "page";
+
+    forms::FindLiveControl(W::主窗口::id, 0)->widget()->close();
+    Settle();
+    EXPECT_FALSE(Loaded(W::主窗口::id));
+    EXPECT_FALSE(fs::exists(At("缓存")));
+    std::set<std::string> there;
+    for (const auto& entry : fs::recursive_directory_iterator(elsewhere.path()))
+        there.insert(fs::relative(entry.path(), elsewhere.path()).string());
+    EXPECT_EQ(there, (std::set<std::string>{"缓存", "缓存/玄幻小说", "缓存/玄幻小说/1.html"}));
+}
+
+} // namespace paveno::test

@@ -4,6 +4,7 @@
 #include "forms/Program.h"
 #include "forms/kinds/WindowKind.h"
 #include "services/Gbk.h"
+#include "services/RunDirectory.h"
 #include "tests/forms/TestKinds.h"
 #include "tests/support/TempRunDirectory.h"
 
@@ -97,7 +98,9 @@ protected:
 };
 
 TEST_F(EngineTest, StartWindowOpensAsQtWindowWithItsControls) {
-    EXPECT_EQ(std::filesystem::canonical(std::filesystem::current_path()), std::filesystem::canonical(run_.path()));
+    // The run directory the engine was given is the one every path is built on; the working folder stays.
+    EXPECT_EQ(GetRunDirectory(), Utf8ToGbkLossy(run_.path().string()));
+    EXPECT_EQ(std::filesystem::current_path(), saved_);
     ASSERT_TRUE(LoadStartWindow(W::主窗口::id));
     // Created, moved, resized: in that order, once each.
     EXPECT_EQ(gLog, (Log{"主窗口_创建", "主窗口_移动", "主窗口_尺寸"}));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -8,11 +9,25 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace paveno::test {
 
+// GBK 0x81 0x5C is "乗": its trail byte is a backslash.
+inline const std::string kTrail5C = "\x81\x5C";
+inline const std::string kTrail5CUtf8 = "乗";
+
 inline void PutFile(const std::filesystem::path& p, std::string_view bytes) {
     std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The names in a folder, in byte order.
+inline std::vector<std::string> Names(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 inline std::string FileContent(const std::filesystem::path& p) {

@@ -2,6 +2,7 @@
 #include "tests/support/TempRunDirectory.h"
 
 #include "services/Gbk.h"
+#include "services/RunDirectory.h"
 
 #include <cstdlib>
 #include <stdexcept>
@@ -28,6 +29,14 @@ TempRunDirectory::~TempRunDirectory() {
 
 std::string TempRunDirectory::gbkPath() const {
     return Utf8ToGbkLossy(path_.string());
+}
+
+RunDirectoryScope::RunDirectoryScope(const std::filesystem::path& path) : saved_(GetRunDirectory()) {
+    SetRunDirectory(Utf8ToGbkLossy(path.string()));
+}
+
+RunDirectoryScope::~RunDirectoryScope() {
+    SetRunDirectory(saved_);
 }
 
 } // namespace paveno::test

@@ -22,7 +22,21 @@ private:
     std::filesystem::path path_;
 };
 
-// Makes a folder the current directory, for relative names, and puts the old one back afterwards.
+// Makes a folder the services' run directory (where every relative path given to the file layer lands), and puts the
+// old one back afterwards.
+class RunDirectoryScope {
+public:
+    explicit RunDirectoryScope(const std::filesystem::path& path);
+    ~RunDirectoryScope();
+    RunDirectoryScope(const RunDirectoryScope&) = delete;
+    RunDirectoryScope& operator=(const RunDirectoryScope&) = delete;
+
+private:
+    std::string saved_;
+};
+
+// Makes a folder the process's working folder, and puts the old one back afterwards. The library never depends on
+// it; tests use it to show that.
 class CurrentDirectory {
 public:
     explicit CurrentDirectory(const std::filesystem::path& path) : saved_(std::filesystem::current_path()) {
