@@ -337,7 +337,7 @@ void CollectionRun::FailBook(const Text& url, const Text& why, bool existed) {
 void CollectionRun::Refuse(const Text& why) {
     State().runRefused = true;
     running_ = false; // the wait window may close now
-    MessageBox(why, kMessageOk);
+    MessageBox(why, forms::kBoxOk);
     if (forms::IsWindowLoaded(等待窗口::id)) CloseWindow(等待窗口::id);
     WriteLogical(主窗口::id, 主窗口::self, forms::WindowControl::kShownInTaskbar, true);
     WriteLogical(主窗口::id, 主窗口::self, forms::kVisible, true);
@@ -650,12 +650,12 @@ void CollectionRun::AskSummary() {
     EndProgress();
     if (pacer_.SiteGone()) {
         State().runRefused = true;
-        MessageBox(Gbk("网站连续无法访问，采集已停止"), kMessageOk);
+        MessageBox(Gbk("网站连续无法访问，采集已停止"), forms::kBoxOk);
     }
     const Text summary =
         JoinTexts(Stopping() ? Gbk("采集已停止，共采集") : Gbk("采集完成，共采集"), CountsText(), RunNotes(),
                   Gbk("！是否查看文件？"), failures_.SummaryLine(store::FailureRecordPath(GetRunDirectory())));
-    if (MessageBox(summary, kMessageOkCancelQuestion) != kResultOk) {
+    if (MessageBox(summary, forms::kBoxOkCancel | forms::kBoxIconQuestion) != forms::kAnswerOk) {
         DeleteFolder(store::CacheFolder());
         forms::EndProgram(0);
         return;

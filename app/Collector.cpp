@@ -42,7 +42,7 @@ void CollectSelectedCategory() {
     PrepareLibraryFolders();
     const bool finished = ReadLogical(主窗口::id, 主窗口::单选框1, forms::CheckButton::kChecked);
     if (ReadInteger(主窗口::id, finished ? 主窗口::完本类 : 主窗口::连载类, forms::ComboBox::kSelection) == -1) {
-        MessageBox(Gbk("小说种类还未选择"), kMessageOk);
+        MessageBox(Gbk("小说种类还未选择"), forms::kBoxOk);
         return;
     }
     CollectionRun run;

@@ -54,7 +54,7 @@ void Print(std::FILE* stream, const std::string& line) {
 class PrintingMessageBox : public forms::MessageBoxSeam {
 public:
     int Show(const Text& text, const Text&, std::uint32_t style) override {
-        Print(style == kMessageOk ? stderr : stdout, TerminalText(text));
+        Print(style == forms::kBoxOk ? stderr : stdout, TerminalText(text));
         return forms::kAnswerOk;
     }
 };

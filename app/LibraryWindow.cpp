@@ -193,7 +193,7 @@ void OfferBooksContaining(const Text& name, const std::vector<Shelved>& books) {
         text = JoinTexts(text, "\r\n  ", DropRight(books[i].file, kExtensionLength));
     if (books.size() > kNamesListed) text = JoinTexts(text, "\r\n  ", Gbk("……"));
     text = JoinTexts(text, Gbk("\r\n已选中第一本，是否打开？"));
-    if (MessageBox(text, kMessageOkCancel) == kResultOk) {
+    if (MessageBox(text, forms::kBoxOkCancel) == forms::kAnswerOk) {
         OpenWebPage(
             JoinTexts(CategoryFolderAt(books.front().finished, books.front().category), "\\", books.front().file));
     }
@@ -297,7 +297,7 @@ void 书库窗口_按钮1_被单击() {
     const Text path = ReadIniValue(store::IndexPath(GetRunDirectory()), store::IndexSection(), name);
     if (!path.empty()) {
         if (const auto shelf = ShelfOf(path)) ShowShelved(*shelf);
-        if (MessageBox(Gbk("寻找成功，是否打开？"), kMessageOkCancel) == kResultOk) OpenWebPage(path);
+        if (MessageBox(Gbk("寻找成功，是否打开？"), forms::kBoxOkCancel) == forms::kAnswerOk) OpenWebPage(path);
         return;
     }
     if (const Text part = WithoutBlanks(name); !part.empty()) {
@@ -308,7 +308,7 @@ void 书库窗口_按钮1_被单击() {
     }
     MessageBox(Gbk("寻找失败，原因如下：\r\n  ①：本文件不存在\r\n  ②：本文件存在但是本程序更新后没有采集过本类小"
                    "说，采集时不论是否成功、失败！！"),
-               kMessageOkInformation);
+               forms::kBoxOk | forms::kBoxIconInformation);
 }
 
 // No hints while the user types a name; they come back when the search box is left.

@@ -40,7 +40,7 @@ void 主窗口_将被销毁() {
     // The page cache belongs to whichever program collects; while another one does, it stays.
     const LibraryLock lock;
     if (lock.Busy())
-        MessageBox(lock.Problem(), kMessageOk);
+        MessageBox(lock.Problem(), forms::kBoxOk);
     else
         DeleteFolder(store::CacheFolder());
     ReleaseRuntimeObjects();

@@ -7,6 +7,7 @@
 #include "forms/Engine.h"
 #include "forms/format/PropertyBlock.h"
 #include "forms/format/WindowData.h"
+#include "forms/kinds/HtmlViewer.h"
 #include "services/ConnectTo.h"
 #include "services/Gbk.h"
 #include "services/RunDirectory.h"
@@ -329,6 +330,8 @@ bool StartProgram(const ProgramOptions& options) {
     forms::RegisterEndRoutine(EndRoutine);
     // A transfer never holds the windows: they repaint, move and take a stop while it runs.
     RunTransfersOffTheWindowThread();
+    // A link written to a viewer that nothing can open is told, as any other target of the shell.
+    forms::HtmlViewer::SetOpener(OpenWebPage);
     return forms::LoadStartWindow(options.openLibrary ? 书库窗口::id : 主窗口::id);
 }
 
@@ -336,7 +339,7 @@ int RunProgram(const ProgramOptions& options) {
     // The menu entry has no terminal: a mapping of the environment that cannot be read is told in a box, rather
     // than the program going to the built-in hosts as if it had none.
     if (const auto entry = UnreadableConnectToInEnvironment()) {
-        MessageBox(JoinTexts(Gbk("PAVENO_CONNECT_TO 无法识别："), Utf8ToGbkLossy(*entry)), kMessageOk);
+        MessageBox(JoinTexts(Gbk("PAVENO_CONNECT_TO 无法识别："), Utf8ToGbkLossy(*entry)), forms::kBoxOk);
         return 2;
     }
     if (!StartProgram(options)) return StartFailure();

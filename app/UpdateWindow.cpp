@@ -114,8 +114,8 @@ void 更新窗口_创建完毕() {
 
 void 更新窗口_按钮1_被单击() {
     WriteLogical(更新窗口::id, 更新窗口::self, forms::kVisible, false);
-    if (MessageBox(Gbk("更新文件不知道怎么回事一直误报，放心绝对没有毒，如果更新请确认！！"), kMessageOkCancel) !=
-        kResultOk) {
+    if (MessageBox(Gbk("更新文件不知道怎么回事一直误报，放心绝对没有毒，如果更新请确认！！"), forms::kBoxOkCancel) !=
+        forms::kAnswerOk) {
         CloseUpdateWindow();
         return;
     }
@@ -129,18 +129,18 @@ void 更新窗口_按钮1_被单击() {
     // one and end the program for no update at all.
     const auto updater = address.empty() ? std::nullopt : GoodDownload(address);
     if (!updater) {
-        MessageBox(Gbk("更新文件下载失败，请稍后再试。"), kMessageOkInformation);
+        MessageBox(Gbk("更新文件下载失败，请稍后再试。"), forms::kBoxOk | forms::kBoxIconInformation);
         CloseUpdateWindow();
         return;
     }
     if (!UpdaterVouchedFor(address, *updater)) {
-        MessageBox(Gbk("更新文件校验失败"), kMessageOkInformation);
+        MessageBox(Gbk("更新文件校验失败"), forms::kBoxOk | forms::kBoxIconInformation);
         CloseUpdateWindow();
         return;
     }
     // Through a temporary file renamed over the name: a link placed there is replaced, never written through.
     if (WriteFileWhole(target, *updater) != 0) {
-        MessageBox(Gbk("更新文件无法保存，请稍后再试。"), kMessageOkInformation);
+        MessageBox(Gbk("更新文件无法保存，请稍后再试。"), forms::kBoxOk | forms::kBoxIconInformation);
         CloseUpdateWindow();
         return;
     }

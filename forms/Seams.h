@@ -10,7 +10,8 @@
 
 namespace paveno::forms {
 
-// Message box styles and answers, numbered as the handlers know them.
+// Message box styles and answers: one numbering for the engine, the seams and the handlers. The styles are the old
+// box style bits; the answers are the results the handlers test (MessageBox gives kAnswerOk for any other).
 enum MessageBoxStyle : std::uint32_t {
     kBoxOk = 0,
     kBoxOkCancel = 1,
@@ -28,13 +29,13 @@ enum MessageBoxStyle : std::uint32_t {
 };
 
 enum MessageBoxAnswer : int {
-    kAnswerOk = 1,
-    kAnswerCancel = 2,
-    kAnswerAbort = 3,
-    kAnswerRetry = 4,
-    kAnswerIgnore = 5,
-    kAnswerYes = 6,
-    kAnswerNo = 7
+    kAnswerOk = 0,
+    kAnswerCancel = 1, // also the close box and Escape of a box that has Cancel
+    kAnswerAbort = 2,
+    kAnswerRetry = 3,
+    kAnswerIgnore = 4,
+    kAnswerYes = 5,
+    kAnswerNo = 6
 };
 
 // The caption of a box that is given none.
@@ -42,15 +43,16 @@ Text DefaultBoxCaption();
 // The answer that pressing Enter gives for a style (its default button).
 int DefaultAnswer(std::uint32_t style);
 
-// Shows a modal message box and returns the answer. Texts are GBK; an empty caption shows DefaultBoxCaption().
+// Shows a modal message box of a style (kBox...) and returns the answer (kAnswer...). Texts are GBK; an empty caption
+// shows DefaultBoxCaption().
 class MessageBoxSeam {
 public:
     virtual ~MessageBoxSeam() = default;
     virtual int Show(const Text& text, const Text& caption, std::uint32_t style) = 0;
 };
 
-// Opens a document, folder, program or address with what the system associates with it; false when nothing could
-// open it (no such file, no program for it, no browser).
+// Opens a document, folder, program or address with what the desktop associates with it; false when nothing could
+// open it (no such file, no program for it, no browser). The desktop's own is DesktopShell (system/ShellOpen.h).
 class ShellSeam {
 public:
     virtual ~ShellSeam() = default;
@@ -64,14 +66,10 @@ public:
     virtual void End(int code) = 0;
 };
 
-// The real ones: a task-modal Qt message box, the desktop's opener, process exit.
+// The real ones: a task-modal Qt message box, process exit.
 class QtMessageBox : public MessageBoxSeam {
 public:
     int Show(const Text& text, const Text& caption, std::uint32_t style) override;
-};
-class DesktopShell : public ShellSeam {
-public:
-    bool Open(const Text& target) override;
 };
 class ProcessEnd : public ProgramEndSeam {
 public:
@@ -121,14 +119,10 @@ struct Seams {
     ProgramEndSeam* programEnd = nullptr;
 };
 
-// The seams in force; unset ones are the real implementations.
+// The seams in force; an unset message box or program end is the real one. An unset shell stays unset here: the
+// system operations, which do the opening, then take the desktop's (Shell() in system/ShellOpen.h).
 Seams& CurrentSeams();
 void SetSeams(const Seams& seams);
-
-// Opens a target through the shell seam. When the shell cannot, the user is told in a box that gives the path or
-// the link (a link is also put on the clipboard); for a file whose folder exists the box offers to open the folder
-// instead. True when the target itself was opened.
-bool OpenWithShell(const Text& target);
 
 // Installs Qt's own Simplified Chinese texts (standard buttons read 确定 / 取消) whatever the locale; false when the
 // translation file is not installed.

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Message boxes, the shell, waiting and random numbers.
+// Message boxes, waiting and random numbers.
 #include "system/SystemOps.h"
 
 #include "forms/Seams.h"
@@ -18,26 +18,7 @@ namespace paveno {
 std::int32_t MessageBox(const Text& content, std::uint32_t style, const std::optional<Text>& caption) {
     const int answer =
         forms::CurrentSeams().messageBox->Show(content, caption ? *caption : forms::DefaultBoxCaption(), style);
-    switch (answer) {
-    case forms::kAnswerCancel:
-        return kResultCancel;
-    case forms::kAnswerAbort:
-        return kResultAbort;
-    case forms::kAnswerRetry:
-        return kResultRetry;
-    case forms::kAnswerIgnore:
-        return kResultIgnore;
-    case forms::kAnswerYes:
-        return kResultYes;
-    case forms::kAnswerNo:
-        return kResultNo;
-    default:
-        return kResultOk;
-    }
-}
-
-bool OpenWebPage(const Text& target) {
-    return forms::OpenWithShell(target);
+    return answer >= forms::kAnswerOk && answer <= forms::kAnswerNo ? answer : forms::kAnswerOk;
 }
 
 void Delay(std::int32_t ms) {

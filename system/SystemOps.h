@@ -13,26 +13,14 @@ namespace paveno {
 // windows, combo box, list box and focus operations. Windows and controls are named by their ids. A window or
 // control that is not loaded is the run-time error "指定窗口或窗口组件不存在或尚未载入" where noted.
 
-// Message box styles that the handlers pass (the box's own numbering), and the results they test.
-inline constexpr std::uint32_t kMessageOk = forms::kBoxOk;
-inline constexpr std::uint32_t kMessageOkCancel = forms::kBoxOkCancel;
-inline constexpr std::uint32_t kMessageOkCancelQuestion = forms::kBoxOkCancel | forms::kBoxIconQuestion;
-inline constexpr std::uint32_t kMessageOkInformation = forms::kBoxOk | forms::kBoxIconInformation;
-enum MessageResult : std::int32_t {
-    kResultOk = 0,
-    kResultCancel = 1,
-    kResultAbort = 2,
-    kResultRetry = 3,
-    kResultIgnore = 4,
-    kResultYes = 5,
-    kResultNo = 6
-};
-
-// Shows a task-modal box; the caption is "信息：" when omitted. Timers and other events go on while it is up.
+// Shows a task-modal box of a style (forms::kBox...) and gives its answer (forms::kAnswer...; kAnswerOk for any
+// other a box gives); the caption is "信息：" when omitted. Timers and other events go on while it is up.
 std::int32_t MessageBox(const Text& content, std::uint32_t style, const std::optional<Text>& caption = std::nullopt);
 
-// Asks the desktop to open a URL, a document or a program. When nothing can open it the user is told (the path or
-// link, and for a file an offer to open its folder) and the result is false.
+// Asks the desktop to open a URL, a document, a folder or a program through the shell seam (system/ShellOpen.h).
+// When nothing can open it the user is told in a box that gives the path or the link (a link is also put on the
+// clipboard); for a file whose folder exists the box offers to open the folder instead. True when the target itself
+// was opened.
 bool OpenWebPage(const Text& target);
 
 // Waits while the windows stay responsive: events (a click, a timer) run nested before it returns. It sleeps in

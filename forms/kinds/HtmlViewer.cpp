@@ -13,6 +13,11 @@ const PropertyEntry kProperties[] = {
      [](Control& c, const Value& v) { As<HtmlViewer>(c).Navigate(v.text()); }},
 };
 
+std::function<void(const Text&)>& Opener() {
+    static std::function<void(const Text&)> opener;
+    return opener;
+}
+
 const KindDescriptor kDescriptor = {0x00050001, "超文本浏览框", "HtmlViewer",       kKindAllowsEvents,
                                     14,         kProperties,    &HtmlViewer::Create};
 
@@ -33,10 +38,18 @@ std::unique_ptr<Control> HtmlViewer::Create(const CreateArgs& args, std::string&
 // A stored address is kept, not opened: loading a window never starts a browser by itself.
 HtmlViewer::HtmlViewer(const CreateArgs& args) : Control(kDescriptor, args), address_(args.block->TextOf("text1")) {}
 
+void HtmlViewer::SetOpener(std::function<void(const Text&)> opener) {
+    Opener() = std::move(opener);
+}
+
 void HtmlViewer::Navigate(Text address) {
     address_ = std::move(address);
     if (address_.empty()) return;
-    OpenWithShell(address_);
+    if (Opener()) {
+        Opener()(address_);
+    } else if (ShellSeam* shell = CurrentSeams().shell) {
+        shell->Open(address_);
+    }
 }
 
 } // namespace paveno::forms

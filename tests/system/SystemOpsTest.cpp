@@ -21,6 +21,7 @@ namespace {
 
 using forms::kAnswerAbort, forms::kAnswerCancel, forms::kAnswerIgnore, forms::kAnswerNo, forms::kAnswerOk,
     forms::kAnswerRetry, forms::kAnswerYes;
+using forms::kBoxOk, forms::kBoxOkCancel, forms::kBoxIconInformation, forms::kBoxIconQuestion;
 
 // Shows a real box; `whenUp` is handed the box every few milliseconds until it returns true (it answers it then).
 // A box nobody could answer is closed after 5 s, so that it cannot hang the tests.
@@ -40,7 +41,9 @@ std::int32_t ShowRealBox(std::uint32_t style, const std::function<bool(QMessageB
     return MessageBox(Gbk("内容"), style);
 }
 
-TEST_F(SystemTest, MessageBoxMapsEveryAnswerAndTitlesABoxWithoutCaption) {
+// The handlers test the results by number: OK 0, Cancel 1, Abort 2, Retry 3, Ignore 4, Yes 5, No 6; a box gives
+// them in that numbering, and anything else counts as OK.
+TEST_F(SystemTest, MessageBoxGivesTheHandlersResultsAndTitlesABoxWithoutCaption) {
     struct Case {
         std::uint32_t style;
         std::optional<std::string_view> caption; // UTF-8
@@ -49,22 +52,22 @@ TEST_F(SystemTest, MessageBoxMapsEveryAnswerAndTitlesABoxWithoutCaption) {
         std::string_view shownCaption;
     };
     const Case cases[] = {
-        {kMessageOk, std::nullopt, kAnswerOk, kResultOk, "信息："},
-        {kMessageOkCancel, std::nullopt, kAnswerCancel, kResultCancel, "信息："},
-        {kMessageOkCancelQuestion, std::nullopt, kAnswerOk, kResultOk, "信息："},
-        {kMessageOkInformation, "更新", kAnswerOk, kResultOk, "更新"},
-        {2, std::nullopt, kAnswerAbort, kResultAbort, "信息："},
-        {2, std::nullopt, kAnswerRetry, kResultRetry, "信息："},
-        {2, std::nullopt, kAnswerIgnore, kResultIgnore, "信息："},
-        {4, std::nullopt, kAnswerYes, kResultYes, "信息："},
-        {4, std::nullopt, kAnswerNo, kResultNo, "信息："},
+        {kBoxOk, std::nullopt, kAnswerOk, 0, "信息："},
+        {kBoxOkCancel, std::nullopt, kAnswerCancel, 1, "信息："},
+        {kBoxOkCancel | kBoxIconQuestion, std::nullopt, kAnswerOk, 0, "信息："},
+        {kBoxOk | kBoxIconInformation, "更新", kAnswerOk, 0, "更新"},
+        {2, std::nullopt, kAnswerAbort, 2, "信息："},
+        {2, std::nullopt, kAnswerRetry, 3, "信息："},
+        {2, std::nullopt, kAnswerIgnore, 4, "信息："},
+        {4, std::nullopt, kAnswerYes, 5, "信息："},
+        {4, std::nullopt, kAnswerNo, 6, "信息："},
         // Answers outside the known buttons count as OK.
-        {kMessageOk, std::nullopt, 0, kResultOk, "信息："},
-        {kMessageOk, std::nullopt, 8, kResultOk, "信息："},
-        {kMessageOk, std::nullopt, -1, kResultOk, "信息："},
+        {kBoxOk, std::nullopt, 7, 0, "信息："},
+        {kBoxOk, std::nullopt, 8, 0, "信息："},
+        {kBoxOk, std::nullopt, -1, 0, "信息："},
         // Enter on a box: its first button.
-        {kMessageOkCancel, std::nullopt, std::nullopt, kResultOk, "信息："},
-        {4, std::nullopt, std::nullopt, kResultYes, "信息："},
+        {kBoxOkCancel, std::nullopt, std::nullopt, 0, "信息："},
+        {4, std::nullopt, std::nullopt, 5, "信息："},
     };
     const Text content = Gbk("共采集 3 本\r\n已有 0 本");
     for (const auto& c : cases) {
@@ -94,17 +97,17 @@ TEST_F(SystemTest, RealBoxAnswersCloseAndEnterWhileTimersTick) {
         std::int32_t result;
     };
     const Case cases[] = {
-        {kMessageOkCancel, Action::Close, kResultCancel},
-        {kMessageOkCancelQuestion, Action::Close, kResultCancel},
-        {kMessageOk, Action::Close, kResultOk},
-        {kMessageOkInformation, Action::Close, kResultOk},
-        {kMessageOk, Action::Enter, kResultOk},
-        {kMessageOkCancel, Action::Enter, kResultOk},
-        {kMessageOkCancelQuestion, Action::Enter, kResultOk},
-        {4, Action::Enter, kResultYes},
-        {4 | 0x100, Action::Enter, kResultNo},
-        {2, Action::Enter, kResultAbort},
-        {2 | 0x200, Action::Enter, kResultIgnore},
+        {kBoxOkCancel, Action::Close, kAnswerCancel},
+        {kBoxOkCancel | kBoxIconQuestion, Action::Close, kAnswerCancel},
+        {kBoxOk, Action::Close, kAnswerOk},
+        {kBoxOk | kBoxIconInformation, Action::Close, kAnswerOk},
+        {kBoxOk, Action::Enter, kAnswerOk},
+        {kBoxOkCancel, Action::Enter, kAnswerOk},
+        {kBoxOkCancel | kBoxIconQuestion, Action::Enter, kAnswerOk},
+        {4, Action::Enter, kAnswerYes},
+        {4 | 0x100, Action::Enter, kAnswerNo},
+        {2, Action::Enter, kAnswerAbort},
+        {2 | 0x200, Action::Enter, kAnswerIgnore},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "style " << c.style);
@@ -144,8 +147,8 @@ TEST_F(SystemTest, RealBoxButtonsReadChinese) {
         QStringList buttons;
     };
     const Case cases[] = {
-        {kMessageOk, {QString::fromUtf8("确定")}},
-        {kMessageOkCancel, {QString::fromUtf8("确定"), QString::fromUtf8("取消")}},
+        {kBoxOk, {QString::fromUtf8("确定")}},
+        {kBoxOkCancel, {QString::fromUtf8("确定"), QString::fromUtf8("取消")}},
         {4,
          {QString::fromUtf8("是(&Y)"), QString::fromUtf8("否(&N)")}}, // with their keys, as Chinese desktops show them
     };

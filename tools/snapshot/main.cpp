@@ -16,6 +16,7 @@
 #include "forms/Engine.h"
 #include "services/ConnectTo.h"
 #include "services/Gbk.h"
+#include "system/SystemOps.h"
 #include "tools/snapshot/DarkPalette.h"
 
 #include <QAbstractButton>
@@ -56,7 +57,7 @@ bool SaveOpenFailureBox(const std::filesystem::path& run, const QString& path) {
         saved = box->grab().save(path);
         box->button(QMessageBox::No)->click();
     });
-    paveno::forms::OpenWithShell(paveno::Utf8ToGbkLossy(archive.string()));
+    paveno::OpenWebPage(paveno::Utf8ToGbkLossy(archive.string()));
     paveno::forms::SetSeams({});
     return saved;
 }
