@@ -6,6 +6,7 @@
 #include "forms/Control.h"
 #include "services/Gbk.h"
 #include "services/NativePath.h"
+#include "services/RunDirectory.h"
 #include "services/TextOps.h"
 #include "system/SystemOps.h"
 
@@ -38,6 +39,10 @@ bool RunOpener(const QString& program, const QString& target, const DesktopShell
     process->setProgram(program);
     process->setArguments({target});
     process->setProcessChannelMode(QProcess::ForwardedChannels);
+    // What the opener starts (a viewer, the downloaded updater) begins in the library's folder, wherever the program
+    // itself was started.
+    if (const auto folder = NativePath(GetRunDirectory()))
+        process->setWorkingDirectory(QString::fromStdString(*folder));
     QEventLoop loop;
     QObject::connect(process, &QProcess::finished, &loop, &QEventLoop::quit);
     QObject::connect(process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
