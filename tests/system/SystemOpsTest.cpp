@@ -3,6 +3,7 @@
 #include "tests/system/SystemFixture.h"
 
 #include <QAbstractButton>
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -15,6 +16,7 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include <utility>
 
 namespace paveno::test {
 namespace {
@@ -23,7 +25,7 @@ using forms::kAnswerAbort, forms::kAnswerCancel, forms::kAnswerIgnore, forms::kA
     forms::kAnswerRetry, forms::kAnswerYes;
 
 // Shows a real box; `whenUp` is handed the box every few milliseconds until it returns true (it answers it then).
-// A box nobody could answer is closed after 5 s, so that it cannot hang the tests.
+// A box nobody could answer is closed after a minute, so that it cannot hang the tests.
 std::int32_t ShowRealBox(std::uint32_t style, const std::function<bool(QMessageBox&)>& whenUp) {
     QTimer answerer;
     QObject::connect(&answerer, &QTimer::timeout, [&]() {
@@ -36,9 +38,31 @@ std::int32_t ShowRealBox(std::uint32_t style, const std::function<bool(QMessageB
     QObject::connect(&watchdog, &QTimer::timeout, []() {
         if (auto* box = QApplication::activeModalWidget()) box->close();
     });
-    watchdog.start(5000);
+    watchdog.start(60'000);
     return MessageBox(Gbk("内容"), style);
 }
+
+// Runs `act` once, when the thread's event loop is next about to sleep until something happens: within a Delay,
+// that is its wait, once what was queued before it has run. The act is posted, so that it runs as the first event
+// the sleeping loop wakes for, outside the dispatcher's own signal.
+class WhenTheLoopSleeps {
+public:
+    explicit WhenTheLoopSleeps(std::function<void()> act) : act_(std::move(act)) {
+        connection_ =
+            QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, [this] {
+                QObject::disconnect(connection_);
+                QMetaObject::invokeMethod(&context_, act_, Qt::QueuedConnection);
+            });
+    }
+    ~WhenTheLoopSleeps() { QObject::disconnect(connection_); }
+    WhenTheLoopSleeps(const WhenTheLoopSleeps&) = delete;
+    WhenTheLoopSleeps& operator=(const WhenTheLoopSleeps&) = delete;
+
+private:
+    std::function<void()> act_;
+    QObject context_; // an act still queued when this goes is dropped
+    QMetaObject::Connection connection_;
+};
 
 TEST_F(SystemTest, MessageBoxMapsEveryAnswerAndTitlesABoxWithoutCaption) {
     struct Case {
@@ -202,15 +226,15 @@ TEST_F(SystemTest, DelayProcessesTheQueueTwiceOrNotAtAll) {
     }
 }
 
-// A click queued before the wait and a click made by a timer during it both run their handler nested, before the
-// waiting handler goes on; the second click re-enters the very handler that waits.
+// A click queued before the wait and a click made while it sleeps both run their handler nested, before the waiting
+// handler goes on; the second click re-enters the very handler that waits.
 TEST_F(SystemTest, DelayRunsClicksNestedInTheWaitingHandler) {
     ASSERT_TRUE(forms::LoadStartWindow(W::主窗口::id));
     auto& log = Handlers();
     int depth = 0;
     log.hooks["按钮1_单击"] = [&]() {
         if (++depth == 1) {
-            QTimer::singleShot(10, []() { Click(W::主窗口::id, W::主窗口::按钮1); });
+            const WhenTheLoopSleeps user([] { Click(W::主窗口::id, W::主窗口::按钮1); });
             Delay(150);
             log.Note("waited");
         }
@@ -236,7 +260,7 @@ TEST_F(SystemTest, AnEndDuringDelayStillEndsTheMainLoop) {
     ASSERT_TRUE(forms::LoadStartWindow(W::主窗口::id));
     auto& log = Handlers();
     log.hooks["按钮1_单击"] = [&]() {
-        QTimer::singleShot(10, []() { CloseWindow(W::主窗口::id); });
+        const WhenTheLoopSleeps user([] { CloseWindow(W::主窗口::id); });
         Delay(100);
         log.Note(forms::IsWindowLoaded(W::主窗口::id) ? "after: loaded" : "after: gone");
     };
@@ -248,7 +272,7 @@ TEST_F(SystemTest, AnEndDuringDelayStillEndsTheMainLoop) {
         log.Note("watchdog");
         QCoreApplication::exit(1);
     });
-    watchdog.start(5000);
+    watchdog.start(60'000); // only a fault reaches it
     forms::RunMessageLoop();
     EXPECT_EQ(log.ran, (std::vector<std::string>{"按钮1_单击", "主窗口_销毁", "after: gone"}));
 }
