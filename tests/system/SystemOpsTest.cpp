@@ -3,7 +3,6 @@
 #include "tests/system/SystemFixture.h"
 
 #include <QAbstractButton>
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -41,28 +40,6 @@ std::int32_t ShowRealBox(std::uint32_t style, const std::function<bool(QMessageB
     watchdog.start(60'000);
     return MessageBox(Gbk("内容"), style);
 }
-
-// Runs `act` once, when the thread's event loop is next about to sleep until something happens: within a Delay,
-// that is its wait, once what was queued before it has run. The act is posted, so that it runs as the first event
-// the sleeping loop wakes for, outside the dispatcher's own signal.
-class WhenTheLoopSleeps {
-public:
-    explicit WhenTheLoopSleeps(std::function<void()> act) : act_(std::move(act)) {
-        connection_ =
-            QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, [this] {
-                QObject::disconnect(connection_);
-                QMetaObject::invokeMethod(&context_, act_, Qt::QueuedConnection);
-            });
-    }
-    ~WhenTheLoopSleeps() { QObject::disconnect(connection_); }
-    WhenTheLoopSleeps(const WhenTheLoopSleeps&) = delete;
-    WhenTheLoopSleeps& operator=(const WhenTheLoopSleeps&) = delete;
-
-private:
-    std::function<void()> act_;
-    QObject context_; // an act still queued when this goes is dropped
-    QMetaObject::Connection connection_;
-};
 
 TEST_F(SystemTest, MessageBoxMapsEveryAnswerAndTitlesABoxWithoutCaption) {
     struct Case {
@@ -226,15 +203,21 @@ TEST_F(SystemTest, DelayProcessesTheQueueTwiceOrNotAtAll) {
     }
 }
 
-// A click queued before the wait and a click made while it sleeps both run their handler nested, before the waiting
-// handler goes on; the second click re-enters the very handler that waits.
+// Runs `act` as an event of the thread's loop, once the running code waits for events (as a user's click comes).
+void Later(std::function<void()> act) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(act), Qt::QueuedConnection);
+}
+
+// A click queued before the wait and a click that comes while the handler waits both run their handler nested, before
+// the waiting handler goes on; the second click re-enters the very handler that waits. Both are events queued when
+// the wait begins, so that however slowly the machine runs, they come within it.
 TEST_F(SystemTest, DelayRunsClicksNestedInTheWaitingHandler) {
     ASSERT_TRUE(forms::LoadStartWindow(W::主窗口::id));
     auto& log = Handlers();
     int depth = 0;
     log.hooks["按钮1_单击"] = [&]() {
         if (++depth == 1) {
-            const WhenTheLoopSleeps user([] { Click(W::主窗口::id, W::主窗口::按钮1); });
+            Later([] { Click(W::主窗口::id, W::主窗口::按钮1); });
             Delay(150);
             log.Note("waited");
         }
@@ -260,7 +243,7 @@ TEST_F(SystemTest, AnEndDuringDelayStillEndsTheMainLoop) {
     ASSERT_TRUE(forms::LoadStartWindow(W::主窗口::id));
     auto& log = Handlers();
     log.hooks["按钮1_单击"] = [&]() {
-        const WhenTheLoopSleeps user([] { CloseWindow(W::主窗口::id); });
+        Later([] { CloseWindow(W::主窗口::id); });
         Delay(100);
         log.Note(forms::IsWindowLoaded(W::主窗口::id) ? "after: loaded" : "after: gone");
     };
