@@ -41,9 +41,9 @@ struct SiteResponse {
     std::optional<std::size_t> declaredLength; // Content-Length to announce instead of the body's size
     std::optional<std::size_t> closeAfter;     // send this many body bytes, then close the connection
     std::optional<std::size_t> stallAfter;     // send this many body bytes, then go silent until the client leaves
+    std::shared_ptr<SiteGate> heldBy;          // the request is recorded at once, the answer waits for the gate
     bool silent = false;                       // read the request and never answer
     std::optional<int> dripMs;                 // send the body one byte at a time, one every this many ms
-    std::shared_ptr<SiteGate> heldBy;          // the request is recorded at once, the answer waits for the gate
 
     static SiteResponse Page(std::string_view bytes, int status = 200);
     static SiteResponse Shared(std::shared_ptr<const std::string> bytes);
