@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// What the main window's collection buttons start (their handlers are in app/MainWindow.cpp), and the settings the
+// next runs take.
 #include "app/Collector.h"
 
 #include "AppWindows.h"
@@ -64,14 +66,6 @@ void CollectKinds(bool finished, bool serialised) {
 
 void CollectAllFinishedCategories() {
     CollectKinds(true, false);
-}
-
-void 主窗口_按钮2_被单击() {
-    CollectSelectedCategory();
-}
-
-void 主窗口_按钮1_被单击() {
-    CollectAllFinishedCategories();
 }
 
 } // namespace paveno::app

@@ -1,6 +1,20 @@
 // SPDX-License-Identifier: MIT
 // The library window: browse a category's archives, preview a book's introduction and cover, open an archive, find
 // a book by name through the library index, and the rotating name hint in the search box.
+//
+// Each control's event and its handler, as the window data (forms/windowdata/windows.json) names them:
+//   window, 创建完毕                 -> 书库窗口_创建完毕: the first category and the name hints, Enter keys
+//   window, 将被销毁                 -> 书库窗口_将被销毁: the program ends
+//   单选框1 完本, 被单击             -> 书库窗口_单选框1_被单击: the finished categories show
+//   单选框2 连载中, 被单击           -> 书库窗口_单选框2_被单击: the serialised categories show
+//   完本类, 列表项被选择             -> 书库窗口_完本类_列表项被选择: its folder shows
+//   连载类 (hidden), 列表项被选择    -> 书库窗口_连载类_列表项被选择: its folder shows
+//   文件框1, 列表项被选择            -> 书库窗口_文件框1_列表项被选择: the book's introduction and cover
+//   文件框1, 被双击                  -> 书库窗口_文件框1_被双击: the archive opens
+//   按钮1 搜索文件, 被单击           -> 书库窗口_按钮1_被单击: the book named in 编辑框1 is looked up
+//   编辑框1, 获得焦点 / 失去焦点     -> 书库窗口_编辑框1_获得焦点 / 书库窗口_编辑框1_失去焦点: hints stop / resume
+//   时钟1, 周期事件                  -> 书库窗口_时钟1_周期事件: the next name hint
+// Enter in 编辑框1 searches, Enter on a book opens it (set at creation).
 #include "app/LibraryWindow.h"
 #include "AppWindows.h"
 #include "app/CollectionState.h"

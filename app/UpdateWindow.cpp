@@ -1,5 +1,12 @@
 // SPDX-License-Identifier: MIT
-// The version check at start, the updater download, and the two contact links.
+// The update window: the version check at start (the window is loaded hidden and asks the server as it is created),
+// and the updater download when the user accepts.
+//
+// Each control's event and its handler, as the window data (forms/windowdata/windows.json) names them:
+//   window, 创建完毕                         -> 更新窗口_创建完毕: asks the server, shows the offer or closes
+//   按钮1 已有最新版本，是否更新, 被单击     -> 更新窗口_按钮1_被单击: the updater is fetched, checked and started
+//   按钮2 退出, 被单击                       -> 更新窗口_按钮2_被单击: closes, the main window comes back
+// The title bar's close does what 退出 does (set when the offer shows).
 #include "app/UpdateWindow.h"
 
 #include "AppWindows.h"
@@ -16,6 +23,8 @@
 #include "services/WholeFile.h"
 #include "system/SystemOps.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <chrono>
 #include <optional>
@@ -27,8 +36,8 @@ Text UpdateServer(std::string_view path) {
     return JoinTexts(Text("http://"), build::kUpdateHost, path);
 }
 
-// The update server is asked at every start, before the user can act: a server that takes no connection may hold
-// the start 5 s, any other 15 s in all. Lower limits set by the caller stay in force.
+// The update server is asked at every start, while the user may already work in the main window: a server that takes
+// no connection is given up after 5 s, any other after 15 s in all. Lower limits set by the caller stay in force.
 constexpr std::chrono::milliseconds kCheckConnectLimit{5'000};
 constexpr std::chrono::milliseconds kCheckTotalLimit{15'000};
 
@@ -78,6 +87,16 @@ void CloseUpdateWindow() {
 
 void SetUpdateKey(std::string hex) {
     UpdateKeyHex() = std::move(hex);
+}
+
+// Loaded once the main window is on screen, so that a slow update server never holds the start.
+void CheckForUpdateOnceShown() {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [] {
+            if (forms::IsWindowLoaded(主窗口::id)) LoadWindow(更新窗口::id);
+        },
+        Qt::QueuedConnection);
 }
 
 void 更新窗口_创建完毕() {
@@ -154,18 +173,6 @@ void 更新窗口_按钮1_被单击() {
 
 void 更新窗口_按钮2_被单击() {
     CloseUpdateWindow();
-}
-
-void 主窗口_超级按钮1_被单击() {
-    WriteText(主窗口::id, 主窗口::超文本浏览框1, forms::HtmlViewer::kUrl,
-              JoinTexts(Text("http://shang.qq.com/wpa/qunwpa?idkey="), build::kQqGroupKey));
-    WriteLogical(主窗口::id, 主窗口::超级按钮1, forms::kVisible, false);
-}
-
-void 主窗口_超级按钮2_被单击() {
-    WriteText(主窗口::id, 主窗口::超文本浏览框2, forms::HtmlViewer::kUrl,
-              JoinTexts(Text("http://wpa.qq.com/msgrd?v=3&uin="), build::kQqNumber, "&site=qq&menu=yes"));
-    WriteLogical(主窗口::id, 主窗口::超级按钮2, forms::kVisible, false);
 }
 
 } // namespace paveno::app

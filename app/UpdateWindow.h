@@ -9,4 +9,8 @@ namespace paveno::app {
 // changed. Empty: the updater is started unchecked.
 void SetUpdateKey(std::string hex);
 
+// The update check of the start: the update window is loaded, hidden, once the main window is on screen; it asks the
+// server in its creation handler, and shows itself only when a newer version is offered.
+void CheckForUpdateOnceShown();
+
 } // namespace paveno::app

@@ -1,5 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The wait window: the running report above a 停止 button, which stops the run as closing the window does.
+//
+// Each control's event and its handler, as the window data (forms/windowdata/windows.json) names them:
+//   window, 尺寸被改变      -> 等待窗口_尺寸被改变: the report and the button are laid out again
+//   window, 将被销毁        -> 等待窗口_将被销毁: nothing (a run watches the close request instead)
+//   停止按钮 停止, 被单击   -> 等待窗口_停止按钮_被单击: closes the window, which stops the run
+// Escape does what 停止 does (set by PrepareWaitWindow).
 #include "app/WaitWindow.h"
 
 #include "AppWindows.h"

@@ -4,6 +4,7 @@
 #include "BuildConfig.h"
 #include "app/Collector.h"
 #include "app/Properties.h"
+#include "app/UpdateWindow.h"
 #include "app/UserActions.h"
 #include "services/ConnectTo.h"
 #include "system/SystemOps.h"
@@ -19,6 +20,7 @@ namespace paveno::test {
 
 void AppTest::SetUp() {
     saved_ = std::filesystem::current_path();
+    savedHttp_ = GetHttpSettings();
     forms::SetSeams({&box_, &shell_, &end_});
     ResetRandomNumber();
     std::vector<std::string> mapping;
@@ -37,6 +39,9 @@ void AppTest::TearDown() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     forms::SetSeams({});
     SetConnectTo({});
+    // What a test changed for itself, put back even when an assertion ended it early.
+    SetHttpSettings(savedHttp_);
+    app::SetUpdateKey(build::kUpdateKey);
     std::filesystem::current_path(saved_);
 }
 

@@ -6,6 +6,7 @@
 #include "forms/Engine.h"
 #include "forms/Seams.h"
 #include "services/Gbk.h"
+#include "services/Http.h"
 #include "tests/support/LocalSite.h"
 #include "tests/support/TempRunDirectory.h"
 
@@ -36,8 +37,9 @@ protected:
     void Pick(std::uint32_t window, std::uint32_t combo, int index); // choose an item of a combo box
     void Type(std::uint32_t window, std::uint32_t edit, std::string_view utf8);
 
-    // Runs the event loop until `done` holds or `seconds` pass; false on time-out.
-    static bool WaitUntil(const std::function<bool()>& done, double seconds = 10);
+    // Runs the event loop until `done` holds; false when it still does not after `seconds`, a limit that only a fault
+    // reaches, however loaded the machine.
+    static bool WaitUntil(const std::function<bool()>& done, double seconds = 60);
     // Runs pending events, the deferred closes included.
     static void Settle();
 
@@ -60,6 +62,7 @@ protected:
 
 private:
     std::filesystem::path saved_;
+    HttpSettings savedHttp_;
 };
 
 } // namespace paveno::test

@@ -42,7 +42,7 @@ protected:
         auto* frame = static_cast<forms::WindowControl*>(forms::FindLiveControl(window, 0));
         frame->widget()->show();
         frame->widget()->activateWindow();
-        ASSERT_TRUE(WaitUntil([&] { return frame->widget()->isActiveWindow(); }, 5)) << std::hex << window;
+        ASSERT_TRUE(WaitUntil([&] { return frame->widget()->isActiveWindow(); })) << std::hex << window;
         forms::FindLiveControl(window, order.front())->widget()->setFocus(Qt::TabFocusReason);
         std::vector<std::uint32_t> seen;
         for (std::size_t k = 0; k <= order.size(); ++k) {

@@ -227,7 +227,7 @@ TEST_F(PrefetchTest, AStopCancelsTheTransfersAheadAndLeavesNothingBehind) {
     user.start(20);
     int openWhileSummaryShown = -1;
     box_.whileShown = [&] {
-        WaitUntil([&] { return site_.openConnections() == 0; }, 5);
+        WaitUntil([&] { return site_.openConnections() == 0; });
         openWhileSummaryShown = site_.openConnections();
     };
     Collect(true, 0, "1", forms::kAnswerCancel, false, [] { app::Collecting().connections = 4; });

@@ -138,7 +138,7 @@ protected:
             QWidget* frame = c->widget()->window();
             frame->activateWindow();
             c->widget()->setFocus(Qt::TabFocusReason);
-            ASSERT_TRUE(WaitUntil([&] { return c->widget()->hasFocus(); }, 5)) << desktop;
+            ASSERT_TRUE(WaitUntil([&] { return c->widget()->hasFocus(); })) << desktop;
             const auto text = TextControl(c);
             const PixelChange m = Measure(c->widget(), text->blank, text->restore);
             EXPECT_GE(m.best, kClearContrast) << desktop << ": focused " << std::hex << button;

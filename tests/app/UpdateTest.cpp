@@ -16,7 +16,10 @@
 #include <QGuiApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
+#include <memory>
 
 using namespace paveno;
 using namespace paveno::test;
@@ -61,8 +64,7 @@ TEST_F(AppTest, NoAnswerFromTheUpdateServerCountsAsNoNewerVersion) {
 // A server that takes no connection, or takes it and never answers, holds the start only as long as the check's
 // limits allow; then it counts as no answer. The limits are lowered here as a caller may lower them.
 TEST_F(AppTest, AnUpdateServerThatNeverAnswersCountsAsNoAnswer) {
-    const HttpSettings saved = GetHttpSettings();
-    HttpSettings quick = saved;
+    HttpSettings quick = GetHttpSettings(); // the fixture puts the program's own back
     quick.connectTimeout = std::chrono::milliseconds(300);
     quick.totalTime = std::chrono::milliseconds(1000);
     UnansweredPort down;
@@ -79,7 +81,6 @@ TEST_F(AppTest, AnUpdateServerThatNeverAnswersCountsAsNoAnswer) {
         EXPECT_EQ(GetHttpSettings().connectTimeout, quick.connectTimeout);
         EXPECT_EQ(GetHttpSettings().totalTime, quick.totalTime);
     }
-    SetHttpSettings(saved);
 }
 
 TEST_F(AppTest, AcceptingTheUpdateSavesAndStartsTheUpdaterAndEnds) {
@@ -189,10 +190,47 @@ TEST_F(AppTest, EachContactButtonOpensItsLinkOnceAndDisappears) {
     EXPECT_NE(shell_.opened[0].find("&site=qq&menu=yes"), std::string::npos);
 }
 
+namespace {
+
+// The update server's answer comes once the test opens the gate; meanwhile the check waits for it, and the user acts.
+class LateAnswerTest : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        site_.respond("/pavenobk/banben", SiteResponse::HeldBy(answer_, "1171"));
+    }
+    // The check has asked and waits for its answer.
+    bool CheckWaits() const {
+        const auto all = site_.requests();
+        return std::any_of(all.begin(), all.end(), [](const SiteRequest& r) { return r.target == "/pavenobk/banben"; });
+    }
+    // Once the check waits, `act` runs (within the check's wait, as a user's click would), then the answer comes.
+    // Runs the windows until the answer has been taken.
+    void ActWhileTheCheckWaits(const std::function<void()>& act) {
+        bool acted = false;
+        QTimer user;
+        QObject::connect(&user, &QTimer::timeout, [&] {
+            if (acted || !CheckWaits()) return;
+            user.stop();
+            act();
+            acted = true;
+            answer_->Open();
+        });
+        ASSERT_TRUE(Start(true));
+        user.start(20);
+        EXPECT_TRUE(WaitUntil([&] { return acted && site_.openConnections() == 0; }));
+        Settle();
+        ASSERT_TRUE(acted);
+    }
+
+    std::shared_ptr<SiteGate> answer_ = std::make_shared<SiteGate>();
+};
+
+} // namespace
+
 // The windows go on while the update server is slow to answer: a user may collect a whole category meanwhile and
 // answer its summary with OK, which closes the main window. The late answer then offers nothing and raises no error.
-TEST_F(AppTest, ALateUpdateAnswerAfterACollectionOffersNothing) {
-    site_.respond("/pavenobk/banben", SiteResponse::Drip("1171", 400)); // about 1.6 s
+TEST_F(LateAnswerTest, ALateUpdateAnswerAfterACollectionOffersNothing) {
     const demo::DemoCatalogue catalogue({.booksPerCategory = 1, .archiveBytes = 500});
     const auto& category = demo::DemoCatalogue::Categories()[0];
     const std::string page = category.listPath + "1.html";
@@ -200,22 +238,13 @@ TEST_F(AppTest, ALateUpdateAnswerAfterACollectionOffersNothing) {
     for (const std::string path : {"/txt/100000txt.html", "/dianzishu/UploadPic/100000.jpg", "/down/2011/100000.rar"})
         site_.serve(path, std::string(ViewOf(catalogue.Answer(path).body)));
 
-    bool collected = false;
-    QTimer user;
-    user.setSingleShot(true);
-    QObject::connect(&user, &QTimer::timeout, [&] {
+    ASSERT_NO_FATAL_FAILURE(ActWhileTheCheckWaits([&] {
         Type(W::主窗口::id, W::主窗口::编辑框2, "0");
         Click(W::主窗口::id, W::主窗口::按钮3);
         Pick(W::主窗口::id, W::主窗口::完本类, 0);
         box_.answers = {forms::kAnswerOk};
         Click(W::主窗口::id, W::主窗口::按钮2);
-        collected = true;
-    });
-    ASSERT_TRUE(Start(true));
-    user.start(100);
-    WaitUntil([&] { return collected && site_.openConnections() == 0; }, 20);
-    Settle();
-    EXPECT_TRUE(collected);
+    }));
     EXPECT_EQ(
         BoxTexts(),
         std::vector<std::string>{"采集完成，共采集1篇小说，其中已存在0篇小说，本次成功采集1篇小说！是否查看文件？"})
@@ -227,6 +256,7 @@ TEST_F(AppTest, ALateUpdateAnswerAfterACollectionOffersNothing) {
 
 // With a key built in, only an updater whose signature beside it verifies is written and started. A download that is
 // not whole and 2xx is no updater, key or not. Nothing of a refused updater is kept, and an old one stays as it was.
+// The fixture puts the build's key back.
 TEST_F(AppTest, OnlyAWholeUpdaterSignedByTheBuildsKeyIsKeptAndStarted) {
     const std::string updaterUrl = "http://" + std::string(build::kUpdateHost) + "/files/updater.bin";
     const std::string updater = "#!/bin/sh\necho new\n";
@@ -291,7 +321,6 @@ TEST_F(AppTest, OnlyAWholeUpdaterSignedByTheBuildsKeyIsKeptAndStarted) {
             EXPECT_TRUE(Shown(W::主窗口::id));
         }
     }
-    app::SetUpdateKey(build::kUpdateKey);
 }
 
 // A link at the updater's name is replaced by the updater; the file it pointed to is not written through.
@@ -320,21 +349,11 @@ TEST_F(AppTest, TheUpdaterReplacesALinkAtItsNameInsteadOfWritingThroughIt) {
 
 // A collection the user ran while the answer was on its way, even one that went back to the main window (the site
 // out of reach), means the user is at work: the late answer offers nothing.
-TEST_F(AppTest, ALateUpdateAnswerAfterAnyCollectionOffersNothing) {
-    site_.respond("/pavenobk/banben", SiteResponse::Drip("1171", 400));
-    bool collected = false;
-    QTimer user;
-    user.setSingleShot(true);
-    QObject::connect(&user, &QTimer::timeout, [&] {
+TEST_F(LateAnswerTest, ALateUpdateAnswerAfterAnyCollectionOffersNothing) {
+    ASSERT_NO_FATAL_FAILURE(ActWhileTheCheckWaits([&] {
         Pick(W::主窗口::id, W::主窗口::完本类, 0);
         Click(W::主窗口::id, W::主窗口::按钮2); // the list page is a 404: the run is refused at once
-        collected = true;
-    });
-    ASSERT_TRUE(Start(true));
-    user.start(100);
-    WaitUntil([&] { return collected && site_.openConnections() == 0; }, 20);
-    Settle();
-    ASSERT_TRUE(collected);
+    }));
     ASSERT_EQ(BoxTexts().size(), 1u);
     EXPECT_EQ(BoxTexts()[0].rfind("无法连接网站：", 0), 0u) << BoxTexts()[0];
     EXPECT_FALSE(Loaded(W::更新窗口::id));

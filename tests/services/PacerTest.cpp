@@ -232,6 +232,8 @@ TEST_F(PacerTest, ABurstOfRefusalsIsOnePause) {
     PacerSettings settings;
     settings.connections = 4;
     Pacer pacer(settings, SteadyClock());
+    Watched watched;
+    watched.Watch(pacer);
     std::atomic<bool> stop{false};
     FetchControl control;
     control.stop = &stop;
@@ -239,8 +241,12 @@ TEST_F(PacerTest, ABurstOfRefusalsIsOnePause) {
     std::vector<std::thread> threads;
     for (int i = 0; i < 4; ++i)
         threads.emplace_back([&, i] { pacer.Fetch(site_.url("/b" + std::to_string(i)), 0, control); });
-    // Once every refusal is in (the 10-second one last or not), the pause is the longest asked for.
-    while (Requests("/b0") == 0 || pacer.PauseLeft() < 8s)
+    // Once the 10-second refusal is in (last or not), the pause is the longest asked for.
+    const auto tenSecondPause = [&] {
+        const auto pauses = watched.Of(Pacer::Event::Kind::Pause);
+        return std::any_of(pauses.begin(), pauses.end(), [](const Pacer::Event& e) { return e.pause == 10s; });
+    };
+    while (!tenSecondPause())
         std::this_thread::sleep_for(5ms);
     EXPECT_EQ(pacer.Gap(), 250ms) << "one burst, one doubling";
     EXPECT_EQ(pacer.Connections(), 1);

@@ -205,6 +205,12 @@ SiteResponse SiteResponse::Redirect(std::string_view location, int status) {
     return r;
 }
 
+SiteResponse SiteResponse::HeldBy(std::shared_ptr<SiteGate> gate, std::string_view bytes) {
+    SiteResponse r = Page(bytes);
+    r.heldBy = std::move(gate);
+    return r;
+}
+
 SiteResponse SiteResponse::Silent() {
     SiteResponse r;
     r.silent = true;
@@ -221,6 +227,20 @@ std::optional<std::string> SiteRequest::header(std::string_view name) const {
 std::size_t SiteRequest::headerCount(std::string_view name) const {
     return static_cast<std::size_t>(std::count_if(headers.begin(), headers.end(),
                                                   [&](const auto& h) { return Lowered(h.first) == Lowered(name); }));
+}
+
+SiteGate::SiteGate() {
+    fd_ = eventfd(0, EFD_CLOEXEC);
+    if (fd_ < 0) Fail("eventfd");
+}
+
+SiteGate::~SiteGate() {
+    close(fd_);
+}
+
+void SiteGate::Open() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = write(fd_, &one, sizeof one);
 }
 
 struct LocalSite::Connection {
@@ -366,6 +386,7 @@ void LocalSite::handle(int fd) {
         StaySilent(fd, stopFd_);
         return;
     }
+    if (response.heldBy && !WaitFor(response.heldBy->fd(), POLLIN, stopFd_)) return;
     const std::string& body = *response.body;
     std::string out = "HTTP/1.0 " + std::to_string(response.status) + " " + ReasonPhrase(response.status) + "\r\n";
     for (const auto& [name, value] : response.headers)

@@ -18,6 +18,21 @@
 
 namespace paveno::test {
 
+// A gate that holds back the answers given to it until the test opens it, so that a test can make the site answer
+// after something else has happened rather than after some time. Once open it stays open.
+class SiteGate {
+public:
+    SiteGate();
+    ~SiteGate();
+    SiteGate(const SiteGate&) = delete;
+    SiteGate& operator=(const SiteGate&) = delete;
+    void Open();
+    int fd() const { return fd_; } // readable once open
+
+private:
+    int fd_ = -1;
+};
+
 // What the site answers at one address. The factories below make the usual answers and the faults.
 struct SiteResponse {
     int status = 200;
@@ -27,6 +42,7 @@ struct SiteResponse {
     std::optional<std::size_t> declaredLength; // Content-Length to announce instead of the body's size
     std::optional<std::size_t> closeAfter;     // send this many body bytes, then close the connection
     std::optional<std::size_t> stallAfter;     // send this many body bytes, then go silent until the client leaves
+    std::shared_ptr<SiteGate> heldBy;          // the request is recorded at once, the answer waits for the gate
     bool silent = false;                       // read the request and never answer
     std::optional<int> dripMs;                 // send the body one byte at a time, one every this many ms
     std::string after; // answer only once a request for this target has arrived (a 404 when none came in 20 s)
@@ -41,6 +57,8 @@ struct SiteResponse {
     // Sends the body one byte every `everyMs` milliseconds: a server too slow to finish, though never silent.
     static SiteResponse Drip(std::string_view bytes, int everyMs);
     static SiteResponse Redirect(std::string_view location, int status = 302);
+    // Answers `bytes` once `gate` is open (or never, when the site stops first).
+    static SiteResponse HeldBy(std::shared_ptr<SiteGate> gate, std::string_view bytes);
     static SiteResponse Silent();
 };
 

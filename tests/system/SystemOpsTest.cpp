@@ -15,6 +15,7 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include <utility>
 
 namespace paveno::test {
 namespace {
@@ -24,7 +25,7 @@ using forms::kAnswerAbort, forms::kAnswerCancel, forms::kAnswerIgnore, forms::kA
 using forms::kBoxOk, forms::kBoxOkCancel, forms::kBoxIconInformation, forms::kBoxIconQuestion;
 
 // Shows a real box; `whenUp` is handed the box every few milliseconds until it returns true (it answers it then).
-// A box nobody could answer is closed after 5 s, so that it cannot hang the tests.
+// A box nobody could answer is closed after a minute, so that it cannot hang the tests.
 std::int32_t ShowRealBox(std::uint32_t style, const std::function<bool(QMessageBox&)>& whenUp) {
     QTimer answerer;
     QObject::connect(&answerer, &QTimer::timeout, [&]() {
@@ -37,7 +38,7 @@ std::int32_t ShowRealBox(std::uint32_t style, const std::function<bool(QMessageB
     QObject::connect(&watchdog, &QTimer::timeout, []() {
         if (auto* box = QApplication::activeModalWidget()) box->close();
     });
-    watchdog.start(5000);
+    watchdog.start(60'000);
     return MessageBox(Gbk("内容"), style);
 }
 
@@ -205,15 +206,21 @@ TEST_F(SystemTest, DelayProcessesTheQueueTwiceOrNotAtAll) {
     }
 }
 
-// A click queued before the wait and a click made by a timer during it both run their handler nested, before the
-// waiting handler goes on; the second click re-enters the very handler that waits.
+// Runs `act` as an event of the thread's loop, once the running code waits for events (as a user's click comes).
+void Later(std::function<void()> act) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(act), Qt::QueuedConnection);
+}
+
+// A click queued before the wait and a click that comes while the handler waits both run their handler nested, before
+// the waiting handler goes on; the second click re-enters the very handler that waits. Both are events queued when
+// the wait begins, so that however slowly the machine runs, they come within it.
 TEST_F(SystemTest, DelayRunsClicksNestedInTheWaitingHandler) {
     ASSERT_TRUE(forms::LoadStartWindow(W::主窗口::id));
     auto& log = Handlers();
     int depth = 0;
     log.hooks["按钮1_单击"] = [&]() {
         if (++depth == 1) {
-            QTimer::singleShot(10, []() { Click(W::主窗口::id, W::主窗口::按钮1); });
+            Later([] { Click(W::主窗口::id, W::主窗口::按钮1); });
             Delay(150);
             log.Note("waited");
         }
@@ -239,7 +246,7 @@ TEST_F(SystemTest, AnEndDuringDelayStillEndsTheMainLoop) {
     ASSERT_TRUE(forms::LoadStartWindow(W::主窗口::id));
     auto& log = Handlers();
     log.hooks["按钮1_单击"] = [&]() {
-        QTimer::singleShot(10, []() { CloseWindow(W::主窗口::id); });
+        Later([] { CloseWindow(W::主窗口::id); });
         Delay(100);
         log.Note(forms::IsWindowLoaded(W::主窗口::id) ? "after: loaded" : "after: gone");
     };
@@ -251,7 +258,7 @@ TEST_F(SystemTest, AnEndDuringDelayStillEndsTheMainLoop) {
         log.Note("watchdog");
         QCoreApplication::exit(1);
     });
-    watchdog.start(5000);
+    watchdog.start(60'000); // only a fault reaches it
     forms::RunMessageLoop();
     EXPECT_EQ(log.ran, (std::vector<std::string>{"按钮1_单击", "主窗口_销毁", "after: gone"}));
 }
