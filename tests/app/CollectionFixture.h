@@ -37,10 +37,10 @@ protected:
         return demo::Book{serial, Gbk(title), Gbk("作者") + Gbk(title), Gbk(intro)};
     }
 
-    // Serves page `page` of a category holding these entries (each entry text as the site writes it); with
-    // `answerAfter`, only once the site was asked for that address (see SiteResponse::after).
+    // Serves page `page` of a category holding these entries (each entry text as the site writes it); an answer
+    // `heldBy` a gate waits for it to open.
     void ServePage(const demo::Category& category, int page, const std::vector<Text>& entries, bool lfOnly = false,
-                   const std::string& answerAfter = {}) {
+                   std::shared_ptr<SiteGate> heldBy = nullptr) {
         Text body = site.ListPage(category, {});
         const Text head = "<div class=\"bl-page clear\"> \r\n\r\n\r\n";
         // Real list pages carry a lot of markup around the list; pages under 3000 bytes would end the category.
@@ -50,15 +50,15 @@ protected:
         body.insert(body.find(head) + head.size(), all);
         if (lfOnly) std::erase(body, '\r');
         SiteResponse response = SiteResponse::Page(body);
-        response.after = answerAfter;
+        response.heldBy = std::move(heldBy);
         site_.respond(category.listPath + std::to_string(page) + ".html", response);
     }
     void ServeBooks(const demo::Category& category, int page, const std::vector<demo::Book>& books, bool lfOnly = false,
-                    const std::string& answerAfter = {}) {
+                    std::shared_ptr<SiteGate> heldBy = nullptr) {
         std::vector<Text> entries;
         for (const auto& b : books)
             entries.push_back(site.Entry(b));
-        ServePage(category, page, entries, lfOnly, answerAfter);
+        ServePage(category, page, entries, lfOnly, std::move(heldBy));
     }
     // The files of a book: text page, cover and archive.
     void ServeFiles(int serial, std::size_t archiveBytes = 40000, std::size_t coverBytes = 5000) {

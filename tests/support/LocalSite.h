@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -45,7 +44,6 @@ struct SiteResponse {
     std::shared_ptr<SiteGate> heldBy;          // the request is recorded at once, the answer waits for the gate
     bool silent = false;                       // read the request and never answer
     std::optional<int> dripMs;                 // send the body one byte at a time, one every this many ms
-    std::string after; // answer only once a request for this target has arrived (a 404 when none came in 20 s)
 
     static SiteResponse Page(std::string_view bytes, int status = 200);
     static SiteResponse Shared(std::shared_ptr<const std::string> bytes);
@@ -101,6 +99,8 @@ public:
     void respond(std::string_view target, SiteResponse response, std::string_view host = {});
     // Answers the requests at `target` with `responses` in turn; once they are used up, as before (see respond).
     void respondInTurn(std::string_view target, std::vector<SiteResponse> responses);
+    // Opens `gate` as soon as a request for `target` arrives: an answer held by it waits for that request.
+    void openOnRequest(std::string_view target, std::shared_ptr<SiteGate> gate);
 
     std::vector<SiteRequest> requests() const;
     // Connections the site is still serving (a client that left ends its connection soon after).
@@ -121,8 +121,7 @@ private:
     std::map<std::pair<std::string, std::string>, SiteResponse> routes_; // (lower-case host or "", target)
     std::map<std::string, std::deque<SiteResponse>> inTurn_;             // by target, for any host
     std::vector<SiteRequest> requests_;
-    std::condition_variable requested_; // a request was recorded
-    bool stopping_ = false;
+    std::multimap<std::string, std::shared_ptr<SiteGate>> openedBy_; // by target, for any host
     std::vector<std::unique_ptr<Connection>> connections_;
     std::thread acceptor_;
     std::atomic<int> open_{0};
