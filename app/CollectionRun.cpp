@@ -355,7 +355,7 @@ CollectionRun::BookPlan CollectionRun::PlanBook(const Text& entry, const PageMar
     plan.serial = FinalSerial(plan.fields.serial);
     plan.textPage = {Url(build::kTextHost, {"/txt/", plan.serial, "txt.html#"}), turn, kTextPage};
     plan.cover = {Url(build::kPictureHost, {"/dianzishu/UploadPic/", CutCoverName(entry, markers)}), turn, kCover};
-    plan.archive = {ArchiveUrl(plan.serial), turn, kArchive};
+    plan.archive = {ArchiveUrl(plan.serial), turn, kArchive, {}, true};
     plan.coverWanted = CoverWanted(store::CoverPath(runDir, title));
     // A serialised book downloaded again only because the overwrite box asks is asked whether it changed since.
     plan.refresh = plan.storable && !plan.present && !FinishedKind() && GetFileSize(plan.archivePath) > 300000;
@@ -438,6 +438,7 @@ bool CollectionRun::FetchListPages(bool firstOfRun) {
         Delay(s.delayMs);
     }
     fetching_ = false;
+    if (prefetcher_) prefetcher_->Seal(); // the category's every request is queued
     // The pages not asked for give up their turns, so that the books need not wait for them.
     if (pageTurns > 0) pacer_.PassUpTo(firstPageTurn + static_cast<std::uint32_t>(pageTurns - 1));
     // The parse phase reads the pages of this run only, and a page count far beyond the site costs nothing.

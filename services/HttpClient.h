@@ -20,6 +20,7 @@ struct Request {
     std::uint32_t turn = 0;                // the list page's or book's place in the run (see Pacer); 0 for none
     int part = 0;                          // which of the turn's files, in the caller's own numbering
     std::vector<std::string> headers = {}; // request headers of its own (see FetchControl)
+    bool large = false;                    // a long transfer (an archive): among a run's last requests it goes first
 };
 
 // Results fetched ahead of the requests that will ask for them (services/Prefetcher.h).

@@ -64,6 +64,7 @@ public:
     // Five requests in a row failed for the site's reasons: nothing more is asked.
     bool SiteGone() const;
     int Connections() const; // requests allowed at once now
+    bool TurnsInOrder() const { return settings_.turnGap > std::chrono::milliseconds(1); }
     std::chrono::milliseconds Gap() const;
     // What is left of the pause that every request waits out now; zero when there is none.
     std::chrono::milliseconds PauseLeft() const;

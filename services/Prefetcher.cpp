@@ -8,6 +8,8 @@
 namespace paveno {
 namespace {
 
+constexpr std::size_t kTailPerConnection = 3;
+
 bool Same(const Request& a, const Request& b) {
     return a.turn == b.turn && a.part == b.part && a.url == b.url && a.headers == b.headers;
 }
@@ -42,6 +44,15 @@ void Prefetcher::Enqueue(const std::vector<Request>& requests) {
             entry->request = request;
             entries_.push_back(std::move(entry));
         }
+        sealed_ = false;
+    }
+    changed_.notify_all();
+}
+
+void Prefetcher::Seal() {
+    {
+        std::lock_guard lock(mutex_);
+        sealed_ = true;
     }
     changed_.notify_all();
 }
@@ -121,9 +132,17 @@ std::size_t Prefetcher::HeldBytes(const Entry* except) const {
 
 std::shared_ptr<Prefetcher::Entry> Prefetcher::NextToFetch() {
     if (HeldBytes(nullptr) >= settings_.memoryCap) return nullptr;
-    for (const auto& entry : entries_)
-        if (entry->state == State::Queued) return entry;
-    return nullptr;
+    std::shared_ptr<Entry> first, firstLarge;
+    std::size_t queued = 0;
+    for (const auto& entry : entries_) {
+        if (entry->state != State::Queued) continue;
+        ++queued;
+        if (!first) first = entry;
+        if (!firstLarge && entry->request.large) firstLarge = entry;
+    }
+    // The tail of a sealed queue: a few requests a connection, the long ones first.
+    const bool tail = sealed_ && queued <= kTailPerConnection * workers_.size() && !pacer_.TurnsInOrder();
+    return tail && firstLarge ? firstLarge : first;
 }
 
 void Prefetcher::Work() {

@@ -37,6 +37,10 @@ public:
 
     // Adds requests in the order the collection will make them.
     void Enqueue(const std::vector<Request>& requests);
+    // Nothing more is coming until what is queued was taken. The last few requests then start their long transfers
+    // first, so that the connections end together rather than one archive ending the run alone; at a response delay
+    // over 1 ms the turns keep their order instead.
+    void Seal();
     // Not started yet, or given up to keep within the memory cap: nullopt, and the caller fetches it itself.
     std::optional<Fetched> Take(const Request& request, const FetchControl& control) override;
     std::optional<Fetched> TakeIfCome(const Request& request) override;
@@ -67,6 +71,7 @@ private:
     Pacer& pacer_;
     const std::atomic<bool>* stop_;
     bool ending_ = false;
+    bool sealed_ = false;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::shared_ptr<Entry>> entries_; // in the order the collection asks

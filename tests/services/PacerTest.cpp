@@ -136,6 +136,51 @@ TEST_F(PacerTest, SharedAddressesAreMatchedByTheirBook) {
         EXPECT_EQ(Requests("/down/" + std::to_string(b)), 1) << b;
 }
 
+// The last requests of a sealed queue start their long transfers first, so that the connections end together; with
+// more to come, or at a response delay that orders the turns, they go in the collection's order. One connection
+// makes the order the site sees exact; the first request is held until the queue is sealed, and the results are
+// taken once the last has come (a result not started yet would be the taker's to fetch).
+TEST_F(PacerTest, TheLastRequestsStartTheirArchivesFirst) {
+    struct Case {
+        bool sealed;
+        std::chrono::milliseconds delay;
+        std::vector<std::string> order;
+    };
+    const std::vector<Case> cases = {
+        {true, 0ms, {"/t1", "/a1", "/t2", "/a2", "/a3", "/t3"}},
+        {false, 0ms, {"/t1", "/a1", "/t2", "/a2", "/t3", "/a3"}},
+        {true, 700ms, {"/t1", "/a1", "/t2", "/a2", "/t3", "/a3"}},
+    };
+    for (const Case& c : cases) {
+        site_.clearRequests();
+        auto gate = std::make_shared<SiteGate>();
+        site_.respond("/t1", SiteResponse::HeldBy(gate, "text 1"));
+        std::vector<Request> ahead;
+        for (std::uint32_t b = 1; b <= 3; ++b) {
+            const std::string n = std::to_string(b);
+            if (b > 1) site_.serve("/t" + n, "text " + n);
+            site_.serve("/a" + n, std::string(30000, 'a'));
+            ahead.push_back({site_.url("/t" + n), b, 1});
+            ahead.push_back({site_.url("/a" + n), b, 2, {}, true});
+        }
+        Pacer pacer({c.delay, 1}, clock_);
+        Prefetcher prefetcher({1, std::size_t{64} << 20}, pacer, nullptr);
+        HttpClient http(pacer, &prefetcher);
+        prefetcher.Enqueue(ahead);
+        auto allCome = std::make_shared<SiteGate>();
+        site_.openOnRequest(c.order.back(), allCome);
+        if (c.sealed) prefetcher.Seal();
+        gate->Open();
+        ASSERT_TRUE(allCome->WaitOpen(60s));
+        for (const Request& request : ahead)
+            EXPECT_TRUE(http.Fetch(request).outcome.Good()) << request.url;
+        std::vector<std::string> seen;
+        for (const SiteRequest& r : site_.requests())
+            seen.push_back(r.target);
+        EXPECT_EQ(seen, c.order) << "sealed " << c.sealed << ", delay " << c.delay / 1ms << " ms";
+    }
+}
+
 // A busy site: every request waits out the pause it asks for (seconds, or 2 s when it names none), the request is
 // asked again, the gap between request starts doubles once per pause and narrows again after good answers, and the
 // connections come back one by one.

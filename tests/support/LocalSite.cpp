@@ -243,6 +243,11 @@ void SiteGate::Open() {
     [[maybe_unused]] const auto written = write(fd_, &one, sizeof one);
 }
 
+bool SiteGate::WaitOpen(std::chrono::milliseconds limit) const {
+    pollfd open{fd_, POLLIN, 0};
+    return poll(&open, 1, static_cast<int>(limit.count())) == 1;
+}
+
 struct LocalSite::Connection {
     std::thread thread;
     std::atomic<bool> done{false};

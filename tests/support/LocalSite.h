@@ -26,7 +26,8 @@ public:
     SiteGate(const SiteGate&) = delete;
     SiteGate& operator=(const SiteGate&) = delete;
     void Open();
-    int fd() const { return fd_; } // readable once open
+    bool WaitOpen(std::chrono::milliseconds limit) const; // false when the limit passed first
+    int fd() const { return fd_; }                        // readable once open
 
 private:
     int fd_ = -1;
