@@ -338,7 +338,9 @@ void CollectionRun::Refuse(const Text& why) {
     State().runRefused = true;
     running_ = false; // the wait window may close now
     MessageBox(why, forms::kBoxOk);
-    if (forms::IsWindowLoaded(等待窗口::id)) CloseWindow(等待窗口::id);
+    // The marker window, built while the first page was on its way, goes with the wait window.
+    for (const std::uint32_t window : {标记窗口::id, 等待窗口::id})
+        if (forms::IsWindowLoaded(window)) CloseWindow(window);
     WriteLogical(主窗口::id, 主窗口::self, forms::WindowControl::kShownInTaskbar, true);
     WriteLogical(主窗口::id, 主窗口::self, forms::kVisible, true);
 }
@@ -388,16 +390,19 @@ void CollectionRun::PlanPage(std::int32_t page) {
     if (prefetcher_) prefetcher_->Enqueue(ahead);
 }
 
-CollectionRun::PageFetch CollectionRun::FetchListPage(std::int32_t page, bool firstOfRun, std::uint32_t turn) {
+// The address is shown in the (hidden, editable) address box and fetched as the box gives it back.
+Request CollectionRun::ListPageRequest(std::int32_t page, std::uint32_t turn) const {
     const std::uint32_t urlBox = FinishedKind() ? 主窗口::完本网页 : 主窗口::连载网页;
+    WriteText(主窗口::id, urlBox, forms::ComboBox::kContent, JoinTexts(SelectedItem(urlBox), Decimal(page), ".html"));
+    return {ReadText(主窗口::id, urlBox, forms::ComboBox::kContent), turn, kListPage};
+}
+
+CollectionRun::PageFetch CollectionRun::FetchListPage(std::int32_t page, bool firstOfRun, std::uint32_t turn) {
     page_ = page;
     books_ = 0;
     ShowProgress();
-    // The address is shown in the (hidden, editable) address box and fetched as the box gives it back.
-    WriteText(主窗口::id, urlBox, forms::ComboBox::kContent, JoinTexts(SelectedItem(urlBox), Decimal(page), ".html"));
-    const Text url = ReadText(主窗口::id, urlBox, forms::ComboBox::kContent);
     const Text cachePath = CachedPagePath(page);
-    const Fetched listPage = Fetch({url, turn, kListPage});
+    const Fetched listPage = Fetch(ListPageRequest(page, turn));
     if (Stopping()) return PageFetch::Failed;
     Text why;
     // The run's first page not coming means the site is out of reach, and there is nothing to collect. Any other
@@ -426,13 +431,15 @@ bool CollectionRun::FetchListPages(bool firstOfRun) {
     turns_ += static_cast<std::uint32_t>(pageTurns);
     std::int32_t fetched = 0;
     fetching_ = true;
+    // The first page is on its way while the marker window is built, when nothing else could use the connections.
+    if (prefetcher_ && s.pageCount >= 1) prefetcher_->Enqueue({ListPageRequest(1, firstPageTurn)});
+    if (!forms::IsWindowLoaded(标记窗口::id)) LoadWindow(标记窗口::id, 主窗口::id);
     for (std::int32_t page = 1; page <= s.pageCount; ++page) {
         const std::uint32_t turn = page <= pageTurns ? firstPageTurn + static_cast<std::uint32_t>(page - 1) : 0;
         const PageFetch result = FetchListPage(page, firstOfRun, turn);
         if (result == PageFetch::Refused) return false;
         if (result == PageFetch::Failed) break;
         fetched = page;
-        if (!forms::IsWindowLoaded(标记窗口::id)) LoadWindow(标记窗口::id, 主窗口::id);
         PlanPage(page);
         if (result == PageFetch::Last) break;
         Delay(s.delayMs);
@@ -443,7 +450,6 @@ bool CollectionRun::FetchListPages(bool firstOfRun) {
     if (pageTurns > 0) pacer_.PassUpTo(firstPageTurn + static_cast<std::uint32_t>(pageTurns - 1));
     // The parse phase reads the pages of this run only, and a page count far beyond the site costs nothing.
     s.pageCount = fetched;
-    if (!forms::IsWindowLoaded(标记窗口::id)) LoadWindow(标记窗口::id, 主窗口::id);
     return true;
 }
 

@@ -62,6 +62,7 @@ private:
     void PlanPage(std::int32_t page); // the turns of the page's books, and their requests fetched ahead
 
     enum class PageFetch { Fetched, Last, Failed, Refused };
+    Request ListPageRequest(std::int32_t page, std::uint32_t turn) const;
     PageFetch FetchListPage(std::int32_t page, bool firstOfRun, std::uint32_t turn);
     bool FetchListPages(bool firstOfRun);
     bool CollectPageByPage(bool firstOfRun); // new books only: each page fetched once the one before was harvested
