@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <utility>
 
 namespace paveno::app {
 namespace {
@@ -212,8 +213,9 @@ PacerSettings PacingOfTheRun() {
 
 } // namespace
 
-CollectionRun::CollectionRun()
-    : pacer_(PacingOfTheRun(), Collecting().clock ? *Collecting().clock : SteadyClock()),
+CollectionRun::CollectionRun(std::function<void()> laterFolders)
+    : laterFolders_(std::move(laterFolders)),
+      pacer_(PacingOfTheRun(), Collecting().clock ? *Collecting().clock : SteadyClock()),
       prefetcher_(Collecting().connections > 1
                       ? std::make_unique<Prefetcher>(
                             Prefetcher::Settings{Collecting().connections, Collecting().memoryCap}, pacer_, &stop_)
@@ -226,8 +228,13 @@ CollectionRun::CollectionRun()
 }
 
 CollectionRun::~CollectionRun() {
+    PrepareLaterFolders(); // a run that never asked for a page (the library was busy) still makes them
     EndProgress();
     if (currentRun == this) currentRun = nullptr;
+}
+
+void CollectionRun::PrepareLaterFolders() {
+    if (auto prepare = std::exchange(laterFolders_, nullptr)) prepare();
 }
 
 CollectionRun* CollectionRun::Current() {
@@ -434,6 +441,7 @@ bool CollectionRun::FetchListPages(bool firstOfRun) {
     // The first page is on its way while the marker window is built, when nothing else could use the connections.
     if (prefetcher_ && s.pageCount >= 1) prefetcher_->Enqueue({ListPageRequest(1, firstPageTurn)});
     if (!forms::IsWindowLoaded(标记窗口::id)) LoadWindow(标记窗口::id, 主窗口::id);
+    PrepareLaterFolders();
     for (std::int32_t page = 1; page <= s.pageCount; ++page) {
         const std::uint32_t turn = page <= pageTurns ? firstPageTurn + static_cast<std::uint32_t>(page - 1) : 0;
         const PageFetch result = FetchListPage(page, firstOfRun, turn);
@@ -460,6 +468,7 @@ bool CollectionRun::CollectPageByPage(bool firstOfRun) {
     const std::int32_t asked =
         TruncateToInteger(ToNumber(ReadText(主窗口::id, 主窗口::编辑框1, forms::EditBox::kContent)));
     pages_ = asked;
+    PrepareLaterFolders();
     for (std::int32_t page = 1; page <= asked && !Stopping(); ++page) {
         fetching_ = true;
         const PageFetch result = FetchListPage(page, firstOfRun, ++turns_);

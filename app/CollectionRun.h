@@ -31,7 +31,9 @@ struct CategoryChoice {
 // pacer every request asks, the prefetcher and the HTTP client. The process-wide counters stay in CollectionState.
 class CollectionRun {
 public:
-    CollectionRun();
+    // `laterFolders` (if any) makes the library folders that the run does not write, once its first request is on
+    // its way (and at the latest when the run is over).
+    explicit CollectionRun(std::function<void()> laterFolders = {});
     ~CollectionRun();
     CollectionRun(const CollectionRun&) = delete;
     CollectionRun& operator=(const CollectionRun&) = delete;
@@ -84,6 +86,8 @@ private:
     void TellPause(const Pacer::Event& event);
 
     bool TakeLock();
+    void PrepareLaterFolders();
+    std::function<void()> laterFolders_;
     std::optional<LibraryLock> lock_;
     std::atomic<bool> stop_{false};
     bool running_ = false;

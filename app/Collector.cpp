@@ -13,6 +13,8 @@
 #include "services/RunDirectory.h"
 #include "system/SystemOps.h"
 
+#include <functional>
+
 namespace paveno::app {
 
 bool CollectionRunning() {
@@ -33,21 +35,29 @@ void ReadCollectionSettings() {
     Collecting().newOnly = ReadIniValue(path, Gbk("采集"), Gbk("只采新书")) == "1";
 }
 
-void PrepareLibraryFolders() {
-    store::PrepareLibraryFolders([](bool finished, int index) {
-        return GetItemText(主窗口::id, finished ? 主窗口::完本类 : 主窗口::连载类, index);
-    });
+void PrepareLibraryFolders(const std::function<bool(bool finished, const Text& name)>& categories) {
+    store::PrepareLibraryFolders(
+        [](bool finished, int index) {
+            return GetItemText(主窗口::id, finished ? 主窗口::完本类 : 主窗口::连载类, index);
+        },
+        categories);
 }
 
 void CollectSelectedCategory() {
     if (CollectionRunning()) return; // a click that came while a run waits starts no second one
-    PrepareLibraryFolders();
     const bool finished = ReadLogical(主窗口::id, 主窗口::单选框1, forms::CheckButton::kChecked);
-    if (ReadInteger(主窗口::id, finished ? 主窗口::完本类 : 主窗口::连载类, forms::ComboBox::kSelection) == -1) {
+    const std::uint32_t box = finished ? 主窗口::完本类 : 主窗口::连载类;
+    const std::int32_t selection = ReadInteger(主窗口::id, box, forms::ComboBox::kSelection);
+    if (selection == -1) {
+        PrepareLibraryFolders();
         MessageBox(Gbk("小说种类还未选择"), forms::kBoxOk);
         return;
     }
-    CollectionRun run;
+    // The run's own folders now; the other categories' once its first request is on its way.
+    const Text name = GetItemText(主窗口::id, box, selection);
+    auto ours = [finished, name](bool kind, const Text& category) { return kind == finished && category == name; };
+    PrepareLibraryFolders(ours);
+    CollectionRun run([ours] { PrepareLibraryFolders(std::not_fn(ours)); });
     run.Collect();
 }
 

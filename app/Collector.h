@@ -15,7 +15,8 @@ namespace paveno::app {
 // A collection run: the list pages of the selected category are fetched into the page cache, cut into book entries
 // with the marker texts, and every book is harvested, downloaded and recorded in the library (app/CollectionRun.h).
 
-void PrepareLibraryFolders();        // the library tree from the main window's category boxes
+// The library tree from the main window's category boxes (`categories`: see store::PrepareLibraryFolders).
+void PrepareLibraryFolders(const std::function<bool(bool finished, const Text& name)>& categories = {});
 void CollectSelectedCategory();      // the whole run, as the 采集 button starts it
 void CollectAllFinishedCategories(); // every finished category in turn, one summary at the end (按钮1, hidden)
 // Every category of the kinds asked for, in the window's order (finished first), one summary at the end.

@@ -156,7 +156,8 @@ void RemoveRunLeftovers(const Text& runDir, bool finished, const std::vector<Tex
         RemoveTemporaryFiles(folder);
 }
 
-void PrepareLibraryFolders(const std::function<Text(bool finished, int index)>& itemAt) {
+void PrepareLibraryFolders(const std::function<Text(bool finished, int index)>& itemAt,
+                           const CategoryFilter& categories) {
     const Text root = LibraryRoot(), finished = FinishedWord(), serialised = SerialisedWord();
     const Text ini = JoinTexts(root, "\\ini");
     // Failures are expected (the folder exists) and change nothing.
@@ -165,16 +166,19 @@ void PrepareLibraryFolders(const std::function<Text(bool finished, int index)>& 
           JoinTexts(root, "\\", finished), JoinTexts(ini, "\\", finished), JoinTexts(ini, "\\", serialised)}) {
         CreateFolder(folder);
     }
+    auto create = [&](bool kind, const Text& name, const Text& folder) {
+        if (!categories || categories(kind, name)) CreateFolder(folder);
+    };
     for (int i = 0;; ++i) {
         const Text finishedName = itemAt(true, i);
         if (finishedName.empty()) break;
         const Text serialisedName = itemAt(false, i);
-        CreateFolder(JoinTexts(root, "\\", serialised, "\\", serialisedName));
-        CreateFolder(JoinTexts(root, "\\", finished, "\\", finishedName));
-        CreateFolder(JoinTexts(ini, "\\", finished, "\\", finishedName));
-        CreateFolder(JoinTexts(ini, "\\", serialised, "\\", serialisedName));
-        CreateFolder(JoinTexts(CacheFolder(), "\\", finishedName));
-        CreateFolder(JoinTexts(CacheFolder(), "\\", serialisedName));
+        create(false, serialisedName, JoinTexts(root, "\\", serialised, "\\", serialisedName));
+        create(true, finishedName, JoinTexts(root, "\\", finished, "\\", finishedName));
+        create(true, finishedName, JoinTexts(ini, "\\", finished, "\\", finishedName));
+        create(false, serialisedName, JoinTexts(ini, "\\", serialised, "\\", serialisedName));
+        create(true, finishedName, JoinTexts(CacheFolder(), "\\", finishedName));
+        create(false, serialisedName, JoinTexts(CacheFolder(), "\\", serialisedName));
     }
 }
 

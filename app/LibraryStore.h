@@ -73,7 +73,11 @@ void RemoveRunLeftovers(const Text& runDir, bool finished, const std::vector<Tex
 
 // Creates the library tree in the run directory (its paths are relative, and the file layer resolves a relative
 // path against the run directory). The category names come from the category combo boxes: itemAt(finished, i) is
-// item i of the finished or serialised box, empty past the last item.
-void PrepareLibraryFolders(const std::function<Text(bool finished, int index)>& itemAt);
+// item i of the finished or serialised box, empty past the last item. With `categories`, the folders of the
+// categories it accepts are made besides the shared ones, so that a run can make its own first and the rest once its
+// first request is on its way; without it, every folder.
+using CategoryFilter = std::function<bool(bool finished, const Text& name)>;
+void PrepareLibraryFolders(const std::function<Text(bool finished, int index)>& itemAt,
+                           const CategoryFilter& categories = {});
 
 } // namespace paveno::store

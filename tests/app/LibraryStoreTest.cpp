@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <unistd.h>
 
 using namespace paveno;
@@ -35,10 +36,21 @@ size_t CountFolders(const fs::path& folder) {
 
 } // namespace
 
+// A run makes its own category's folders first (a name of both kinds shares its cache folder), the others later;
+// together they are the whole tree, and a second run changes nothing.
 TEST(LibraryStore, PreparesTheShippedTreeAndTheSecondRunChangesNothing) {
     test::TempRunDirectory run;
     test::RunDirectoryScope library(run.path());
-    store::PrepareLibraryFolders(ShippedItem);
+    const auto ours = [](bool finished, const Text& name) { return finished && name == Gbk("都市小说"); };
+    store::PrepareLibraryFolders(ShippedItem, ours);
+    EXPECT_EQ(CountFolders(run.path() / "缓存"), 1u);
+    EXPECT_EQ(CountFolders(run.path() / "小说" / "完本"), 1u);
+    EXPECT_EQ(CountFolders(run.path() / "小说" / "ini" / "完本"), 1u);
+    EXPECT_EQ(CountFolders(run.path() / "小说" / "连载中"), 0u);
+    EXPECT_EQ(CountFolders(run.path() / "小说" / "ini" / "连载中"), 0u);
+    EXPECT_TRUE(fs::is_directory(run.path() / "小说" / "jpg"));
+    EXPECT_TRUE(fs::is_directory(run.path() / "缓存" / "都市小说"));
+    store::PrepareLibraryFolders(ShippedItem, std::not_fn(ours));
     store::PrepareLibraryFolders(ShippedItem);
 
     // Three names occur in both kinds and share one cache folder.
