@@ -146,6 +146,15 @@ bool Saved(const Text& path, const ByteSet& bytes, Text& why, bool durable = fal
     return false;
 }
 
+// A download put in place: renamed there when it was written beside the file as it came, written now otherwise.
+bool Saved(const Text& path, const Fetched& fetched, Text& why, bool durable = false) {
+    if (!fetched.kept || fetched.kept->Path() != path) return Saved(path, fetched.body, why, durable);
+    const int error = fetched.kept->Commit();
+    if (error == 0) return true;
+    why = JoinTexts(Gbk("保存失败："), WriteFailureReason(error));
+    return false;
+}
+
 // A finished book counts as present from 30001 bytes on, a serialised one from 300001 bytes on unless the overwrite
 // box asks for a new download.
 bool PresentBySize(const Text& archivePath) {
@@ -267,10 +276,7 @@ Fetched CollectionRun::Fetch(const Request& request, bool archive) {
     HttpSettings pageLimits = GetHttpSettings();
     pageLimits.bodyCap = std::min(pageLimits.bodyCap, kPageCap);
     if (IsPage(request.part)) control.limits = &pageLimits;
-    if (archive) {
-        control.progress = [this](std::uint64_t received, std::uint64_t) { received_ = received; };
-        control.judge = RefuseUnusableArchive; // a web page, or an archive that does not read through
-    }
+    if (archive) control.progress = [this](std::uint64_t received, std::uint64_t) { received_ = received; };
     Fetched fetched = http_.Fetch(request, control);
     received_ = 0;
     if (IsPage(request.part)) RefuseOversizedPage(fetched);
@@ -362,10 +368,17 @@ CollectionRun::BookPlan CollectionRun::PlanBook(const Text& entry, const PageMar
     plan.archivePath = store::ArchivePath(runDir, CurrentCategoryPath(), title);
     plan.present = PresentBySize(plan.archivePath);
     plan.serial = FinalSerial(plan.fields.serial);
+    // Each file is written beside its final name where it is fetched, and only renamed by the harvest.
     plan.textPage = {Url(build::kTextHost, {"/txt/", plan.serial, "txt.html#"}), turn, kTextPage};
+    plan.textPage.keepAt = store::DownloadPagePath(runDir, title);
     plan.cover = {Url(build::kPictureHost, {"/dianzishu/UploadPic/", CutCoverName(entry, markers)}), turn, kCover};
-    plan.archive = {ArchiveUrl(plan.serial), turn, kArchive, {}, true};
-    plan.coverWanted = CoverWanted(store::CoverPath(runDir, title));
+    plan.cover.keepAt = store::CoverPath(runDir, title);
+    plan.archive = {ArchiveUrl(plan.serial), turn, kArchive};
+    plan.archive.large = true;
+    plan.archive.judge = RefuseUnusableArchive; // a web page, or an archive that does not read through
+    plan.archive.keepAt = plan.archivePath;
+    plan.archive.durable = true;
+    plan.coverWanted = CoverWanted(plan.cover.keepAt);
     // A serialised book downloaded again only because the overwrite box asks is asked whether it changed since.
     plan.refresh = plan.storable && !plan.present && !FinishedKind() && GetFileSize(plan.archivePath) > 300000;
     if (plan.refresh) plan.archive.headers = ConditionalHeaders(ReadValidators(runDir, CurrentCategoryPath(), title));
@@ -559,15 +572,16 @@ void CollectionRun::HarvestEntry(std::uint32_t turn) {
             // Nothing reads the download page later; it is kept in the cache when it comes whole.
             const Fetched textPage = Fetch(plan.textPage);
             if (Stopping()) return;
-            if (textPage.outcome.Good()) WriteFileWhole(store::DownloadPagePath(runDir, work_.title), textPage.body);
+            Text unused;
+            if (textPage.outcome.Good()) Saved(plan.textPage.keepAt, textPage, unused);
             // A cover of 2000 bytes or less is fetched again, a bounded number of times: a site without the
             // picture must not hold the run for ever. A cover that does not come whole replaces nothing.
-            const Text coverPath = store::CoverPath(runDir, work_.title);
+            const Text& coverPath = plan.cover.keepAt;
             Text why;
             for (int attempt = 0; attempt < kCoverAttempts && CoverWanted(coverPath); ++attempt) {
                 const Fetched cover = Fetch(plan.cover);
                 if (Stopping()) return;
-                if (Downloaded(cover, "", why) && Saved(coverPath, cover.body, why)) why = Gbk("图片太小");
+                if (Downloaded(cover, "", why) && Saved(coverPath, cover, why)) why = Gbk("图片太小");
             }
             if (CoverWanted(coverPath)) work_.coverNote = JoinTexts(Gbk("封面下载失败："), why);
         }
@@ -584,7 +598,7 @@ void CollectionRun::HarvestEntry(std::uint32_t turn) {
             Text why;
             // The archive's bytes reach the disk before its name does: after a power cut the size rule must never
             // find a cut archive under the final name and keep it.
-            if (!Downloaded(archive, "下载失败：", why) || !Saved(archivePath, archive.body, why, true)) {
+            if (!Downloaded(archive, "下载失败：", why) || !Saved(archivePath, archive, why, true)) {
                 FailBook(archiveUrl, why);
                 return;
             }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,9 +45,13 @@ struct FetchOutcome {
     bool Good() const { return whole && status >= 200 && status < 300; }
 };
 
+class PreparedFile;
+
 struct Fetched {
     ByteSet body;
     FetchOutcome outcome;
+    // The body written ahead beside the file it is for (see Request::keepAt), waiting to be put in place.
+    std::shared_ptr<PreparedFile> kept = {};
 };
 
 struct HttpSettings;

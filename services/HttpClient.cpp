@@ -2,25 +2,32 @@
 #include "services/HttpClient.h"
 
 #include "services/Pacer.h"
+#include "services/WholeFile.h"
 
 namespace paveno {
+
+void FinishFetched(const Request& request, Fetched& fetched) {
+    if (request.judge) request.judge(fetched);
+    if (!request.keepAt.empty() && fetched.outcome.Good())
+        fetched.kept = std::make_shared<PreparedFile>(request.keepAt, fetched.body, request.durable);
+}
 
 Fetched HttpClient::Fetch(const Request& request, const FetchControl& control) {
     FetchControl own = control;
     own.headers.insert(own.headers.end(), request.headers.begin(), request.headers.end());
+    // A result fetched ahead was judged and kept where it was fetched; one that has come already needs no transfer,
+    // nor a worker to wait on.
+    if (std::optional<Fetched> come = ahead_ ? ahead_->TakeIfCome(request) : std::nullopt) return std::move(*come);
     Fetched fetched;
-    // A result that has come already needs no transfer, nor a worker to wait on; only its judgement (which may read
-    // a whole archive through) still runs where the windows go on meanwhile.
-    if (std::optional<Fetched> come = ahead_ ? ahead_->TakeIfCome(request) : std::nullopt) {
-        fetched = std::move(*come);
-        if (own.judge) RunTransfer([&] { own.judge(fetched); });
-        return fetched;
-    }
     RunTransfer([&] {
         std::optional<Fetched> ready;
         if (ahead_) ready = ahead_->Take(request, own);
-        fetched = ready ? std::move(*ready) : pacer_.Fetch(request.url, request.turn, own);
-        if (own.judge) own.judge(fetched);
+        if (ready) {
+            fetched = std::move(*ready);
+        } else {
+            fetched = pacer_.Fetch(request.url, request.turn, own);
+            FinishFetched(request, fetched);
+        }
     });
     return fetched;
 }

@@ -5,6 +5,7 @@
 #include "services/Text.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,7 +22,16 @@ struct Request {
     int part = 0;                          // which of the turn's files, in the caller's own numbering
     std::vector<std::string> headers = {}; // request headers of its own (see FetchControl)
     bool large = false;                    // a long transfer (an archive): among a run's last requests it goes first
+    // What is done with a result before the caller sees it, on the thread that fetched it (ahead of the caller when
+    // it was fetched ahead): the judgement of its body, and for a good one the file (a GBK path) it is written
+    // beside, under a temporary name (Fetched::kept).
+    std::function<void(Fetched&)> judge = {};
+    Text keepAt = {};
+    bool durable = false; // the kept file's bytes reach the disk before it can be put in place
 };
+
+// Does what the request asks with its result (its judge, then its keepAt), on the calling thread.
+void FinishFetched(const Request& request, Fetched& fetched);
 
 // Results fetched ahead of the requests that will ask for them (services/Prefetcher.h).
 class FetchAhead {

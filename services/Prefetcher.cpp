@@ -185,6 +185,8 @@ void Prefetcher::Fetch(const std::shared_ptr<Entry>& entry) {
         changed_.notify_all(); // a collection waiting for this body follows it
     };
     Fetched fetched = pacer_.Fetch(e->request.url, e->request.turn, control);
+    // Judged and written beside its file here, ahead of the collection, unless nobody will take it.
+    if (!e->abandon && !(stop_ && stop_->load())) FinishFetched(e->request, fetched);
     std::lock_guard lock(mutex_);
     e->received = 0;
     const bool stopped = stop_ && stop_->load();

@@ -46,13 +46,19 @@ mode_t NewFileMode() {
     return mode;
 }
 
-int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durable) {
+namespace {
+
+// The bytes under a temporary name beside `path`, which `temp` then holds: 0, or the errno of the failed step with
+// nothing left behind.
+int WriteTemporary(const std::string& path, std::string_view bytes, bool durable, std::string& temp) {
     // A short name of its own, so that a final name near the file system's limit still has a temporary one.
     const size_t slash = path.rfind('/');
-    std::string temp =
-        path.substr(0, slash == std::string::npos ? 0 : slash + 1) + std::string(kTemporaryPrefix) + "XXXXXX.part";
+    temp = path.substr(0, slash == std::string::npos ? 0 : slash + 1) + std::string(kTemporaryPrefix) + "XXXXXX.part";
     const int fd = mkostemps(temp.data(), static_cast<int>(kTemporarySuffix.size()), O_CLOEXEC);
-    if (fd < 0) return errno;
+    if (fd < 0) {
+        temp.clear();
+        return errno;
+    }
     // The permissions of the file replaced, not of whatever a link at the name points to: the rename replaces the
     // link itself.
     struct stat st {};
@@ -60,9 +66,48 @@ int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durab
     int error = 0;
     if (fchmod(fd, mode) != 0 || !WriteAll(fd, bytes) || (durable && !DataOnDisk(fd))) error = errno;
     if (close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && rename(temp.c_str(), path.c_str()) != 0) error = errno;
-    if (error != 0) unlink(temp.c_str());
+    if (error != 0) {
+        unlink(temp.c_str());
+        temp.clear();
+    }
     return error;
+}
+
+} // namespace
+
+int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durable) {
+    std::string temp;
+    int error = WriteTemporary(path, bytes, durable, temp);
+    if (error == 0 && rename(temp.c_str(), path.c_str()) != 0) {
+        error = errno;
+        unlink(temp.c_str());
+    }
+    return error;
+}
+
+PreparedFile::PreparedFile(const Text& path, std::span<const std::uint8_t> bytes, bool durable) : path_(path) {
+    const auto native = NativePath(path);
+    if (!native) {
+        error_ = EINVAL;
+        return;
+    }
+    native_ = *native;
+    error_ = WriteTemporary(native_, {reinterpret_cast<const char*>(bytes.data()), bytes.size()}, durable, temp_);
+}
+
+PreparedFile::~PreparedFile() {
+    if (!temp_.empty()) unlink(temp_.c_str());
+}
+
+int PreparedFile::Commit() {
+    if (error_ == 0 && !temp_.empty()) {
+        if (rename(temp_.c_str(), native_.c_str()) != 0) {
+            error_ = errno;
+            unlink(temp_.c_str());
+        }
+        temp_.clear();
+    }
+    return error_;
 }
 
 int WriteFileWhole(const Text& path, std::span<const std::uint8_t> bytes, bool durable) {

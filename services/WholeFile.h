@@ -23,6 +23,28 @@ namespace paveno {
 int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durable = false);
 mode_t NewFileMode();
 
+// The first half of ReplaceWholeFile, done ahead: the bytes written (and, `durable`, written out) under a temporary
+// name beside the final one (a GBK path as the handlers build it), for Commit to put in place later. Dropped without
+// a commit, the temporary file goes; a kill leaves it for RemoveTemporaryFiles. So a file can be written where the
+// cost does not hold anyone up, and renamed where the order of a book's files is kept.
+class PreparedFile {
+public:
+    PreparedFile(const Text& path, std::span<const std::uint8_t> bytes, bool durable);
+    ~PreparedFile();
+    PreparedFile(const PreparedFile&) = delete;
+    PreparedFile& operator=(const PreparedFile&) = delete;
+
+    const Text& Path() const { return path_; } // the final name
+    // Renames the file over its final name: 0, or the errno of the failed write or rename (the old file is then
+    // untouched). Only the first commit does anything; the temporary name is gone afterwards either way.
+    int Commit();
+
+private:
+    Text path_;
+    std::string native_, temp_;
+    int error_ = 0;
+};
+
 // The same for a path as the handlers build it (GBK, backslashes); ENOENT-like errors for a path that is no name.
 int WriteFileWhole(const Text& path, std::span<const std::uint8_t> bytes, bool durable = false);
 

@@ -3,6 +3,7 @@
 #include "app/CollectionState.h"
 #include "app/Collector.h"
 #include "services/Files.h"
+#include "services/WholeFile.h"
 #include "tests/app/CollectionFixture.h"
 
 #include <QTimer>
@@ -233,8 +234,11 @@ TEST_F(PrefetchTest, AStopCancelsTheTransfersAheadAndLeavesNothingBehind) {
     Collect(true, 0, "1", forms::kAnswerCancel, false, [] { app::Collecting().connections = 4; });
     EXPECT_EQ(Summary(), "采集已停止，共采集0篇小说，其中已存在0篇小说，本次成功采集0篇小说！是否查看文件？");
     EXPECT_EQ(openWhileSummaryShown, 0) << "a transfer went on after the stop";
-    for (const auto& entry : fs::recursive_directory_iterator(At("小说")))
+    // Nor a file written ahead for a book that was not harvested.
+    for (const auto& entry : fs::recursive_directory_iterator(At("小说"))) {
         EXPECT_NE(entry.path().extension(), ".rar") << entry.path();
+        EXPECT_FALSE(IsTemporaryFileName(entry.path().filename().string())) << entry.path();
+    }
 }
 
 // A stop during the pause a busy server asked for ends the run then, not once the pause is over.

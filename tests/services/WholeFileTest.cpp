@@ -54,6 +54,33 @@ TEST(WholeFile, AWriteThatCannotFinishLeavesTheOldFile) {
     EXPECT_EQ(WriteFileWhole(run.gbkPath() + "\\no folder\\x.rar", {}), ENOENT);
 }
 
+// A file written ahead sits under a temporary name beside its final one until it is committed (the old file stays
+// whole until then); dropped, it leaves nothing; a folder that is not there fails at the commit and makes none.
+TEST(WholeFile, APreparedFileTakesItsNameOnlyWhenCommitted) {
+    TempRunDirectory run;
+    PutFile(run.path() / "book.rar", "the old archive");
+    const std::string fresh = "the new archive";
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(fresh.data()), fresh.size());
+    {
+        PreparedFile prepared(run.gbkPath() + "\\book.rar", bytes, true);
+        const auto names = Names(run.path());
+        ASSERT_EQ(names.size(), 2u);
+        EXPECT_TRUE(IsTemporaryFileName(names[1])) << names[1];
+        EXPECT_EQ(FileContent(run.path() / "book.rar"), "the old archive");
+        EXPECT_EQ(prepared.Commit(), 0);
+        EXPECT_EQ(prepared.Commit(), 0) << "a second commit changes nothing";
+    }
+    EXPECT_EQ(FileContent(run.path() / "book.rar"), fresh);
+    EXPECT_EQ(Names(run.path()), std::vector<std::string>{"book.rar"});
+
+    { PreparedFile dropped(run.gbkPath() + "\\other.rar", bytes, false); }
+    EXPECT_EQ(Names(run.path()), std::vector<std::string>{"book.rar"}) << "a file never committed leaves nothing";
+
+    PreparedFile nowhere(run.gbkPath() + "\\no folder\\x.rar", bytes, false);
+    EXPECT_EQ(nowhere.Commit(), ENOENT);
+    EXPECT_EQ(Names(run.path()), std::vector<std::string>{"book.rar"});
+}
+
 TEST(WholeFile, LeftoverTemporaryFilesAreTheProgramsOwnOnly) {
     TempRunDirectory run;
     for (const char* name : {"a/~paveno-Ab12Cd.part", "a/b/~paveno-zzzzzz.part", "a/~paveno-.part",
