@@ -21,6 +21,7 @@ Prefetcher::Prefetcher(Settings settings, Pacer& pacer, const std::atomic<bool>*
     const int workers = std::clamp(settings.connections, 1, 64);
     for (int i = 0; i < workers; ++i)
         workers_.emplace_back([this] { Work(); });
+    keeper_ = std::thread([this] { Keep(); });
 }
 
 Prefetcher::~Prefetcher() {
@@ -34,6 +35,7 @@ Prefetcher::~Prefetcher() {
     pacer_.Wake(); // a transfer waiting for its turn gives up at once
     for (auto& worker : workers_)
         worker.join();
+    keeper_.join();
 }
 
 void Prefetcher::Enqueue(const std::vector<Request>& requests) {
@@ -59,7 +61,7 @@ void Prefetcher::Seal() {
 
 void Prefetcher::Abandon(Entry& entry) {
     entry.abandon = true;
-    if (entry.state != State::InFlight) entry.state = State::Dropped;
+    if (entry.state != State::InFlight && entry.state != State::Keeping) entry.state = State::Dropped;
 }
 
 std::deque<std::shared_ptr<Prefetcher::Entry>>::iterator Prefetcher::Find(const Request& request) {
@@ -87,7 +89,7 @@ std::optional<Fetched> Prefetcher::Take(const Request& request, const FetchContr
     if (found == entries_.end()) return std::nullopt;
     const std::shared_ptr<Entry> entry = *found;
     std::size_t reported = 0;
-    while (entry->state == State::InFlight) {
+    while (entry->state == State::InFlight || entry->state == State::Keeping) {
         if (control.progress && entry->received != reported) {
             reported = entry->received;
             control.progress(reported, 0);
@@ -125,7 +127,8 @@ std::size_t Prefetcher::HeldBytes(const Entry* except) const {
     std::size_t held = 0;
     for (const auto& entry : entries_) {
         if (entry.get() == except) continue;
-        held += entry->state == State::Ready ? entry->result.body.size() : entry->received;
+        held += entry->state == State::Ready || entry->state == State::Keeping ? entry->result.body.size()
+                                                                               : entry->received;
     }
     return held;
 }
@@ -185,8 +188,6 @@ void Prefetcher::Fetch(const std::shared_ptr<Entry>& entry) {
         changed_.notify_all(); // a collection waiting for this body follows it
     };
     Fetched fetched = pacer_.Fetch(e->request.url, e->request.turn, control);
-    // Judged and written beside its file here, ahead of the collection, unless nobody will take it.
-    if (!e->abandon && !(stop_ && stop_->load())) FinishFetched(e->request, fetched);
     std::lock_guard lock(mutex_);
     e->received = 0;
     const bool stopped = stop_ && stop_->load();
@@ -195,8 +196,32 @@ void Prefetcher::Fetch(const std::shared_ptr<Entry>& entry) {
         return;
     }
     e->result = std::move(fetched);
-    e->state = State::Ready;
+    // What the request asks done with its body (a judgement, a file written ahead) is the keeper's, so that this
+    // connection asks for the next file at once.
+    const bool keep = !stopped && (e->request.judge || !e->request.keepAt.empty());
+    e->state = keep ? State::Keeping : State::Ready;
+    if (keep) toKeep_.push_back(entry);
     peakHeld_ = std::max(peakHeld_, HeldBytes(entries_.empty() ? nullptr : entries_.front().get()));
+}
+
+void Prefetcher::Keep() {
+    std::unique_lock lock(mutex_);
+    while (!ending_) {
+        if (toKeep_.empty()) {
+            changed_.wait(lock);
+            continue;
+        }
+        const std::shared_ptr<Entry> entry = std::move(toKeep_.front());
+        toKeep_.pop_front();
+        if (!entry->abandon) {
+            lock.unlock();
+            FinishFetched(entry->request, entry->result);
+            lock.lock();
+        }
+        entry->state = entry->abandon ? State::Dropped : State::Ready;
+        if (entry->state == State::Dropped) entry->result = {}; // a file written ahead for nobody goes
+        changed_.notify_all();
+    }
 }
 
 } // namespace paveno

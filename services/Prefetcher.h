@@ -51,7 +51,7 @@ public:
     std::size_t PeakHeldBytes() const;
 
 private:
-    enum class State { Queued, InFlight, Ready, Dropped };
+    enum class State { Queued, InFlight, Keeping, Ready, Dropped };
     struct Entry {
         Request request;
         State state = State::Queued;
@@ -66,6 +66,7 @@ private:
     std::size_t HeldBytes(const Entry* except) const;                          // under the lock
     void Abandon(Entry& entry);                                                // under the lock
     void Fetch(const std::shared_ptr<Entry>& entry);
+    void Keep(); // the keeper: judges the bodies that came and writes them beside their files, in turn
 
     const Settings settings_;
     Pacer& pacer_;
@@ -78,6 +79,8 @@ private:
     int inFlight_ = 0;
     std::size_t peakHeld_ = 0;
     std::vector<std::thread> workers_;
+    std::deque<std::shared_ptr<Entry>> toKeep_; // fetched, for the keeper
+    std::thread keeper_;
 };
 
 } // namespace paveno

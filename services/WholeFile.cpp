@@ -48,9 +48,12 @@ mode_t NewFileMode() {
 
 namespace {
 
+// How far a write goes towards the disk before it returns.
+enum class Writeout { None, Started, Done };
+
 // The bytes under a temporary name beside `path`, which `temp` then holds: 0, or the errno of the failed step with
 // nothing left behind.
-int WriteTemporary(const std::string& path, std::string_view bytes, bool durable, std::string& temp) {
+int WriteTemporary(const std::string& path, std::string_view bytes, Writeout writeout, std::string& temp) {
     // A short name of its own, so that a final name near the file system's limit still has a temporary one.
     const size_t slash = path.rfind('/');
     temp = path.substr(0, slash == std::string::npos ? 0 : slash + 1) + std::string(kTemporaryPrefix) + "XXXXXX.part";
@@ -64,7 +67,9 @@ int WriteTemporary(const std::string& path, std::string_view bytes, bool durable
     struct stat st {};
     const mode_t mode = lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? (st.st_mode & 0777) : NewFileMode();
     int error = 0;
-    if (fchmod(fd, mode) != 0 || !WriteAll(fd, bytes) || (durable && !DataOnDisk(fd))) error = errno;
+    if (fchmod(fd, mode) != 0 || !WriteAll(fd, bytes) || (writeout == Writeout::Done && !DataOnDisk(fd))) error = errno;
+    // The disk may take the bytes while nobody waits for them; the commit then rarely has to.
+    if (error == 0 && writeout == Writeout::Started) sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     if (close(fd) != 0 && error == 0) error = errno;
     if (error != 0) {
         unlink(temp.c_str());
@@ -77,7 +82,7 @@ int WriteTemporary(const std::string& path, std::string_view bytes, bool durable
 
 int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durable) {
     std::string temp;
-    int error = WriteTemporary(path, bytes, durable, temp);
+    int error = WriteTemporary(path, bytes, durable ? Writeout::Done : Writeout::None, temp);
     if (error == 0 && rename(temp.c_str(), path.c_str()) != 0) {
         error = errno;
         unlink(temp.c_str());
@@ -92,7 +97,9 @@ PreparedFile::PreparedFile(const Text& path, std::span<const std::uint8_t> bytes
         return;
     }
     native_ = *native;
-    error_ = WriteTemporary(native_, {reinterpret_cast<const char*>(bytes.data()), bytes.size()}, durable, temp_);
+    durable_ = durable;
+    error_ = WriteTemporary(native_, {reinterpret_cast<const char*>(bytes.data()), bytes.size()},
+                            durable ? Writeout::Started : Writeout::None, temp_);
 }
 
 PreparedFile::~PreparedFile() {
@@ -101,10 +108,13 @@ PreparedFile::~PreparedFile() {
 
 int PreparedFile::Commit() {
     if (error_ == 0 && !temp_.empty()) {
-        if (rename(temp_.c_str(), native_.c_str()) != 0) {
-            error_ = errno;
-            unlink(temp_.c_str());
+        if (durable_) {
+            const int fd = open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0 || !DataOnDisk(fd)) error_ = errno;
+            if (fd >= 0) close(fd);
         }
+        if (error_ == 0 && rename(temp_.c_str(), native_.c_str()) != 0) error_ = errno;
+        if (error_ != 0) unlink(temp_.c_str());
         temp_.clear();
     }
     return error_;

@@ -23,10 +23,11 @@ namespace paveno {
 int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durable = false);
 mode_t NewFileMode();
 
-// The first half of ReplaceWholeFile, done ahead: the bytes written (and, `durable`, written out) under a temporary
-// name beside the final one (a GBK path as the handlers build it), for Commit to put in place later. Dropped without
-// a commit, the temporary file goes; a kill leaves it for RemoveTemporaryFiles. So a file can be written where the
-// cost does not hold anyone up, and renamed where the order of a book's files is kept.
+// The first half of ReplaceWholeFile, done ahead: the bytes written under a temporary name beside the final one (a
+// GBK path as the handlers build it), for Commit to put in place later; `durable` starts their write-out at once and
+// has the commit wait for it before the rename. Dropped without a commit, the temporary file goes; a kill leaves it
+// for RemoveTemporaryFiles. So a file can be written where the cost does not hold anyone up, and renamed where the
+// order of a book's files is kept.
 class PreparedFile {
 public:
     PreparedFile(const Text& path, std::span<const std::uint8_t> bytes, bool durable);
@@ -42,6 +43,7 @@ public:
 private:
     Text path_;
     std::string native_, temp_;
+    bool durable_ = false;
     int error_ = 0;
 };
 
