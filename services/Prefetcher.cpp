@@ -127,8 +127,7 @@ std::size_t Prefetcher::HeldBytes(const Entry* except) const {
     std::size_t held = 0;
     for (const auto& entry : entries_) {
         if (entry.get() == except) continue;
-        held += entry->state == State::Ready || entry->state == State::Keeping ? entry->result.body.size()
-                                                                               : entry->received;
+        held += entry->state == State::Ready ? entry->result.body.size() : entry->received;
     }
     return held;
 }
@@ -200,7 +199,10 @@ void Prefetcher::Fetch(const std::shared_ptr<Entry>& entry) {
     // connection asks for the next file at once.
     const bool keep = !stopped && (e->request.judge || !e->request.keepAt.empty());
     e->state = keep ? State::Keeping : State::Ready;
-    if (keep) toKeep_.push_back(entry);
+    if (keep) {
+        e->received = e->result.body.size(); // what it holds while the keeper works on it without the lock
+        toKeep_.push_back(entry);
+    }
     peakHeld_ = std::max(peakHeld_, HeldBytes(entries_.empty() ? nullptr : entries_.front().get()));
 }
 
@@ -218,6 +220,7 @@ void Prefetcher::Keep() {
             FinishFetched(entry->request, entry->result);
             lock.lock();
         }
+        entry->received = 0;
         entry->state = entry->abandon ? State::Dropped : State::Ready;
         if (entry->state == State::Dropped) entry->result = {}; // a file written ahead for nobody goes
         changed_.notify_all();

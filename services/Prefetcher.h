@@ -56,7 +56,7 @@ private:
         Request request;
         State state = State::Queued;
         Fetched result;
-        std::size_t received = 0; // while in flight
+        std::size_t received = 0; // while in flight or kept
         std::atomic<bool> abandon{false};
     };
 
