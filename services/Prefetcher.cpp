@@ -187,7 +187,7 @@ void Prefetcher::Fetch(const std::shared_ptr<Entry>& entry) {
         changed_.notify_all(); // a collection waiting for this body follows it
     };
     Fetched fetched = pacer_.Fetch(e->request.url, e->request.turn, control);
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     e->received = 0;
     const bool stopped = stop_ && stop_->load();
     if (e->abandon && !stopped) {
@@ -195,15 +195,34 @@ void Prefetcher::Fetch(const std::shared_ptr<Entry>& entry) {
         return;
     }
     e->result = std::move(fetched);
-    // What the request asks done with its body (a judgement, a file written ahead) is the keeper's, so that this
-    // connection asks for the next file at once.
-    const bool keep = !stopped && (e->request.judge || !e->request.keepAt.empty());
-    e->state = keep ? State::Keeping : State::Ready;
-    if (keep) {
-        e->received = e->result.body.size(); // what it holds while the keeper works on it without the lock
-        toKeep_.push_back(entry);
-    }
     peakHeld_ = std::max(peakHeld_, HeldBytes(entries_.empty() ? nullptr : entries_.front().get()));
+    if (stopped || (!e->request.judge && e->request.keepAt.empty())) {
+        e->state = State::Ready;
+        return;
+    }
+    // What the request asks done with its body (a judgement, a file written ahead) goes to the keeper, so that this
+    // connection asks for its next file at once. A keeper that is busy means the site answers faster than one thread
+    // writes: the connection then does it itself, as one more writer.
+    e->state = State::Keeping;
+    e->received = e->result.body.size(); // what it holds while it is worked on without the lock
+    if (!keeperBusy_ && toKeep_.empty()) {
+        toKeep_.push_back(entry);
+        return;
+    }
+    Finish(*e, lock);
+}
+
+// Judges the body and writes it beside its file (the lock is let go meanwhile), then hands the result over.
+void Prefetcher::Finish(Entry& entry, std::unique_lock<std::mutex>& lock) {
+    if (!entry.abandon) {
+        lock.unlock();
+        FinishFetched(entry.request, entry.result);
+        lock.lock();
+    }
+    entry.received = 0;
+    entry.state = entry.abandon ? State::Dropped : State::Ready;
+    if (entry.state == State::Dropped) entry.result = {}; // a file written ahead for nobody goes
+    changed_.notify_all();
 }
 
 void Prefetcher::Keep() {
@@ -215,15 +234,9 @@ void Prefetcher::Keep() {
         }
         const std::shared_ptr<Entry> entry = std::move(toKeep_.front());
         toKeep_.pop_front();
-        if (!entry->abandon) {
-            lock.unlock();
-            FinishFetched(entry->request, entry->result);
-            lock.lock();
-        }
-        entry->received = 0;
-        entry->state = entry->abandon ? State::Dropped : State::Ready;
-        if (entry->state == State::Dropped) entry->result = {}; // a file written ahead for nobody goes
-        changed_.notify_all();
+        keeperBusy_ = true;
+        Finish(*entry, lock);
+        keeperBusy_ = false;
     }
 }
 

@@ -66,7 +66,8 @@ private:
     std::size_t HeldBytes(const Entry* except) const;                          // under the lock
     void Abandon(Entry& entry);                                                // under the lock
     void Fetch(const std::shared_ptr<Entry>& entry);
-    void Keep(); // the keeper: judges the bodies that came and writes them beside their files, in turn
+    void Keep(); // the keeper: judges the bodies that came and writes them beside their files
+    void Finish(Entry& entry, std::unique_lock<std::mutex>& lock);
 
     const Settings settings_;
     Pacer& pacer_;
@@ -80,6 +81,7 @@ private:
     std::size_t peakHeld_ = 0;
     std::vector<std::thread> workers_;
     std::deque<std::shared_ptr<Entry>> toKeep_; // fetched, for the keeper
+    bool keeperBusy_ = false;
     std::thread keeper_;
 };
 
