@@ -4,7 +4,10 @@
 #include "services/Gbk.h"
 #include "services/HttpClient.h"
 #include "services/Prefetcher.h"
+#include "services/WholeFile.h"
+#include "tests/services/FilesTestHelpers.h"
 #include "tests/support/LocalSite.h"
+#include "tests/support/TempRunDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -179,6 +182,41 @@ TEST_F(PacerTest, TheLastRequestsStartTheirArchivesFirst) {
             seen.push_back(r.target);
         EXPECT_EQ(seen, c.order) << "sealed " << c.sealed << ", delay " << c.delay / 1ms << " ms";
     }
+}
+
+// Bodies fetched ahead are judged and written beside their files before anyone takes them: a good one waits under a
+// temporary name for its commit, one the judge refuses is not written, and one nobody takes leaves nothing behind.
+TEST_F(PacerTest, BodiesFetchedAheadAreJudgedAndWrittenBesideTheirFiles) {
+    test::TempRunDirectory run;
+    site_.serve("/good", "a good archive");
+    site_.serve("/page", "<html>maintenance</html>");
+    site_.serve("/left", "never taken");
+    auto refusePages = [](Fetched& fetched) {
+        if (!fetched.body.empty() && fetched.body.front() == '<') fetched.outcome.reason = Gbk("服务器返回网页");
+        if (!fetched.outcome.reason.empty()) fetched.outcome.whole = false;
+    };
+    auto request = [&](const char* path, std::uint32_t turn) {
+        Request r{site_.url(path), turn, 2};
+        r.judge = refusePages;
+        r.keepAt = run.gbkPath() + "\\" + Text(path + 1) + ".rar";
+        r.durable = true;
+        return r;
+    };
+    const std::vector<Request> ahead = {request("/good", 1), request("/page", 2), request("/left", 3)};
+    Pacer pacer({0ms, 4}, clock_);
+    {
+        Prefetcher prefetcher({4, std::size_t{64} << 20}, pacer, nullptr);
+        HttpClient http(pacer, &prefetcher);
+        prefetcher.Enqueue(ahead);
+        const Fetched good = http.Fetch(ahead[0]);
+        ASSERT_TRUE(good.kept);
+        EXPECT_EQ(good.kept->Commit(), 0);
+        EXPECT_EQ(test::FileContent(run.path() / "good.rar"), "a good archive");
+        const Fetched page = http.Fetch(ahead[1]);
+        EXPECT_FALSE(page.outcome.Good());
+        EXPECT_FALSE(page.kept) << "a refused body is not written";
+    } // the third was never taken
+    EXPECT_EQ(test::Names(run.path()), std::vector<std::string>{"good.rar"}) << "nothing else is left";
 }
 
 // A busy site: every request waits out the pause it asks for (seconds, or 2 s when it names none), the request is
