@@ -139,20 +139,21 @@ bool Downloaded(const Fetched& fetched, const char* utf8Prefix, Text& why) {
     return false;
 }
 
-bool Saved(const Text& path, const ByteSet& bytes, Text& why, bool durable = false) {
-    const int error = WriteFileWhole(path, bytes, durable);
+// True when `error` is none; otherwise `why` says what the user reads.
+bool Written(int error, Text& why) {
     if (error == 0) return true;
     why = JoinTexts(Gbk("保存失败："), WriteFailureReason(error));
     return false;
 }
 
+bool Saved(const Text& path, const ByteSet& bytes, Text& why, bool durable = false) {
+    return Written(WriteFileWhole(path, bytes, durable), why);
+}
+
 // A download put in place: renamed there when it was written beside the file as it came, written now otherwise.
 bool Saved(const Text& path, const Fetched& fetched, Text& why, bool durable = false) {
     if (!fetched.kept || fetched.kept->Path() != path) return Saved(path, fetched.body, why, durable);
-    const int error = fetched.kept->Commit();
-    if (error == 0) return true;
-    why = JoinTexts(Gbk("保存失败："), WriteFailureReason(error));
-    return false;
+    return Written(fetched.kept->Commit(), why);
 }
 
 // A finished book counts as present from 30001 bytes on, a serialised one from 300001 bytes on unless the overwrite

@@ -517,10 +517,7 @@ ByteSet HttpReadFile(const Text& url) {
 Fetched HttpFetch(const Text& url, const FetchControl& control) {
     if (url.empty()) return FetchFromNetwork(url, control);
     Fetched fetched;
-    RunTransfer([&] {
-        fetched = FetchFromNetwork(url, control);
-        if (control.judge) control.judge(fetched);
-    });
+    RunTransfer([&] { fetched = FetchFromNetwork(url, control); });
     return fetched;
 }
 

@@ -66,9 +66,6 @@ struct FetchControl {
     const HttpSettings* limits = nullptr;
     // Request header lines beyond the fixed ones, such as "If-None-Match: \"x\"" when asking whether a file changed.
     std::vector<std::string> headers;
-    // Runs on the transfer's thread once the body is in (fetched ahead or not), before the caller sees it: work on a
-    // large body that should not hold the windows.
-    std::function<void(Fetched&)> judge;
 };
 
 // While set, every transfer in flight ends at once as stopped, and every new one too: the program is ending.

@@ -22,9 +22,9 @@ struct Request {
     int part = 0;                          // which of the turn's files, in the caller's own numbering
     std::vector<std::string> headers = {}; // request headers of its own (see FetchControl)
     bool large = false;                    // a long transfer (an archive): among a run's last requests it goes first
-    // What is done with a result before the caller sees it, on the thread that fetched it (ahead of the caller when
-    // it was fetched ahead): the judgement of its body, and for a good one the file (a GBK path) it is written
-    // beside, under a temporary name (Fetched::kept).
+    // What is done with a result before the caller sees it, off the window thread (ahead of the caller when it was
+    // fetched ahead): the judgement of its body, and for a good one the file (a GBK path) it is written beside,
+    // under a temporary name (Fetched::kept).
     std::function<void(Fetched&)> judge = {};
     Text keepAt = {};
     bool durable = false; // the kept file's bytes reach the disk before it can be put in place
