@@ -379,6 +379,7 @@ CollectionRun::BookPlan CollectionRun::PlanBook(const Text& entry, const PageMar
     plan.archive.judge = RefuseUnusableArchive; // a web page, or an archive that does not read through
     plan.archive.keepAt = plan.archivePath;
     plan.archive.durable = true;
+    plan.archive.streamed = true;
     plan.coverWanted = CoverWanted(plan.cover.keepAt);
     // A serialised book downloaded again only because the overwrite box asks is asked whether it changed since.
     plan.refresh = plan.storable && !plan.present && !FinishedKind() && GetFileSize(plan.archivePath) > 300000;

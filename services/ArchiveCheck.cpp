@@ -2,6 +2,7 @@
 #include "services/ArchiveCheck.h"
 
 #include "services/Gbk.h"
+#include "services/WholeFile.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 namespace paveno {
@@ -76,9 +78,16 @@ Text ArchiveProblem(std::span<const std::uint8_t> body, bool lengthUnknown) {
 
 void RefuseUnusableArchive(Fetched& fetched) {
     if (!fetched.outcome.Good()) return;
-    Text problem = ArchiveProblem(fetched.body, fetched.outcome.lengthUnknown);
+    // A body that went into its file as it came is read back only where it must be read through.
+    std::optional<ByteSet> whole;
+    if (fetched.kept && fetched.kept->Size() > fetched.body.size() && fetched.outcome.lengthUnknown) {
+        whole = fetched.kept->ReadBack();
+        if (!whole) return; // a file that cannot be read back cannot be committed either: the commit says why
+    }
+    Text problem = ArchiveProblem(whole ? *whole : fetched.body, fetched.outcome.lengthUnknown);
     if (problem.empty()) return;
     ByteSet().swap(fetched.body);
+    fetched.kept.reset();
     fetched.outcome.whole = false;
     fetched.outcome.reason = std::move(problem);
 }

@@ -30,7 +30,8 @@ bool ArchiveReadsThrough(std::span<const std::uint8_t> body);
 // only then, and only for a known format, is it read through.
 Text ArchiveProblem(std::span<const std::uint8_t> body, bool lengthUnknown);
 
-// A good download with an ArchiveProblem becomes a failed one with that reason, its body dropped.
+// A good download with an ArchiveProblem becomes a failed one with that reason, its body and its kept file dropped. A
+// body streamed into its file (Request::streamed) is read back from there when it must be read through.
 void RefuseUnusableArchive(Fetched& fetched);
 
 } // namespace paveno

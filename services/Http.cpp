@@ -4,6 +4,7 @@
 #include "services/ConnectTo.h"
 #include "services/Gbk.h"
 #include "services/TextOps.h"
+#include "services/WholeFile.h"
 
 #include <curl/curl.h>
 
@@ -295,8 +296,10 @@ struct Sink {
     std::size_t cap;
     const FetchControl& control;
     ByteSet body;
-    bool sized = false;
+    bool started = false;
+    bool toFile = false; // a 2xx body for control.keepInto: the file takes it, `body` its first bytes
     bool capped = false;
+    std::uint64_t received = 0;
     std::uint64_t announced = 0;
     std::exception_ptr failure; // out of memory: carried past libcurl's C frames and raised again afterwards
 };
@@ -304,19 +307,27 @@ struct Sink {
 size_t WriteBody(char* data, size_t, size_t count, void* user) {
     auto& sink = *static_cast<Sink*>(user);
     try {
-        if (!sink.sized) {
-            // One allocation for an announced body, so that a large archive is never copied while it grows.
-            sink.sized = true;
+        if (!sink.started) {
+            // The status is known by the first bytes of the body, and so is an announced length: one allocation for
+            // the body, so that a large archive is never copied while it grows.
+            sink.started = true;
+            long status = 0;
+            curl_easy_getinfo(sink.easy, CURLINFO_RESPONSE_CODE, &status);
+            sink.toFile = sink.control.keepInto && status >= 200 && status < 300;
             curl_off_t length = -1;
             if (curl_easy_getinfo(sink.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0) {
                 sink.announced = static_cast<std::uint64_t>(length);
-                sink.body.reserve(std::min<std::uint64_t>(sink.announced, sink.cap));
+                sink.body.reserve(std::min<std::uint64_t>(sink.announced, sink.toFile ? kBodyHeadBytes : sink.cap));
             }
         }
-        const std::size_t take = std::min(count, sink.cap - sink.body.size());
+        const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(count, sink.cap - sink.received));
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(data); // same element type: one memmove, not a loop
-        sink.body.insert(sink.body.end(), bytes, bytes + take);
-        if (sink.control.progress) sink.control.progress(sink.body.size(), sink.announced);
+        const std::size_t inMemory =
+            sink.toFile ? std::min(take, kBodyHeadBytes - std::min(kBodyHeadBytes, sink.body.size())) : take;
+        sink.body.insert(sink.body.end(), bytes, bytes + inMemory);
+        if (sink.toFile) sink.control.keepInto->Append({bytes, take});
+        sink.received += take;
+        if (sink.control.progress) sink.control.progress(sink.received, sink.announced);
         if (take == count) return count;
         sink.capped = true;
         return 0; // anything but `count` ends the transfer
@@ -387,7 +398,9 @@ Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_
     const std::string curlUrl = CurlUrl(url);
     const std::string proxy = ProxyFor(url);
     const std::string target = RequestTarget(url, proxy);
-    Sink sink{easy, std::min(limits.bodyCap, byteSetLimit), control, {}, false, false, 0, nullptr};
+    Sink sink{easy, std::min(limits.bodyCap, byteSetLimit), control, {}, false, false, false, 0, 0, nullptr};
+    // The file takes the body of this answer alone, not of one before it (a redirect, an answer asked again).
+    if (control.keepInto) control.keepInto->Rewind();
 
     curl_easy_reset(easy);
     curl_easy_setopt(easy, CURLOPT_URL, curlUrl.c_str());

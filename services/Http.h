@@ -66,7 +66,12 @@ struct FetchControl {
     const HttpSettings* limits = nullptr;
     // Request header lines beyond the fixed ones, such as "If-None-Match: \"x\"" when asking whether a file changed.
     std::vector<std::string> headers;
+    // A body that comes with a 2xx status goes into this file as it comes, never whole into memory: the body of the
+    // result then holds its first kBodyHeadBytes only, enough to tell what it is. Other answers stay in memory.
+    PreparedFile* keepInto = nullptr;
 };
+
+inline constexpr std::size_t kBodyHeadBytes = std::size_t{64} << 10;
 
 // While set, every transfer in flight ends at once as stopped, and every new one too: the program is ending.
 void StopAllTransfers(bool stop);

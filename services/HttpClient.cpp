@@ -6,9 +6,28 @@
 
 namespace paveno {
 
+Fetched Transfer(Pacer& pacer, const Request& request, FetchControl control) {
+    std::shared_ptr<PreparedFile> file;
+    if (request.streamed && !request.keepAt.empty()) {
+        file = std::make_shared<PreparedFile>(request.keepAt, request.durable);
+        control.keepInto = file.get();
+    }
+    Fetched fetched = pacer.Fetch(request.url, request.turn, control);
+    // Only a good body is kept; any other leaves nothing behind as its file goes.
+    if (file && fetched.outcome.Good()) {
+        file->Close();
+        fetched.kept = std::move(file);
+    }
+    return fetched;
+}
+
 void FinishFetched(const Request& request, Fetched& fetched) {
     if (request.judge) request.judge(fetched);
-    if (!request.keepAt.empty() && fetched.outcome.Good())
+    if (!fetched.outcome.Good()) {
+        fetched.kept.reset();
+        return;
+    }
+    if (!request.keepAt.empty() && !fetched.kept)
         fetched.kept = std::make_shared<PreparedFile>(request.keepAt, fetched.body, request.durable);
 }
 
@@ -25,7 +44,7 @@ Fetched HttpClient::Fetch(const Request& request, const FetchControl& control) {
         if (ready) {
             fetched = std::move(*ready);
         } else {
-            fetched = pacer_.Fetch(request.url, request.turn, own);
+            fetched = Transfer(pacer_, request, own);
             FinishFetched(request, fetched);
         }
     });

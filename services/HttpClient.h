@@ -28,8 +28,13 @@ struct Request {
     std::function<void(Fetched&)> judge = {};
     Text keepAt = {};
     bool durable = false; // the kept file's bytes reach the disk before it can be put in place
+    // A large body goes into its kept file as it comes, instead of whole into memory first (see
+    // FetchControl::keepInto); the judge sees its first bytes and may read the rest back from the file.
+    bool streamed = false;
 };
 
+// The request's transfer through the pacer; a streamed request's good body is written to its file by its end.
+Fetched Transfer(Pacer& pacer, const Request& request, FetchControl control);
 // Does what the request asks with its result (its judge, then its keepAt), on the calling thread.
 void FinishFetched(const Request& request, Fetched& fetched);
 

@@ -2,6 +2,7 @@
 #include "services/Prefetcher.h"
 
 #include "services/Pacer.h"
+#include "services/WholeFile.h"
 
 #include <algorithm>
 
@@ -9,6 +10,11 @@ namespace paveno {
 namespace {
 
 constexpr std::size_t kTailPerConnection = 3;
+
+// What a result takes up until it is taken: its body, and the bytes that went straight into its file.
+std::size_t Holds(const Request& request, const Fetched& result) {
+    return result.body.size() + (request.streamed && result.kept ? result.kept->Size() : 0);
+}
 
 bool Same(const Request& a, const Request& b) {
     return a.turn == b.turn && a.part == b.part && a.url == b.url && a.headers == b.headers;
@@ -127,7 +133,7 @@ std::size_t Prefetcher::HeldBytes(const Entry* except) const {
     std::size_t held = 0;
     for (const auto& entry : entries_) {
         if (entry.get() == except) continue;
-        held += entry->state == State::Ready ? entry->result.body.size() : entry->received;
+        held += entry->state == State::Ready ? Holds(entry->request, entry->result) : entry->received;
     }
     return held;
 }
@@ -186,7 +192,7 @@ void Prefetcher::Fetch(const std::shared_ptr<Entry>& entry) {
         }
         changed_.notify_all(); // a collection waiting for this body follows it
     };
-    Fetched fetched = pacer_.Fetch(e->request.url, e->request.turn, control);
+    Fetched fetched = Transfer(pacer_, e->request, control);
     std::unique_lock lock(mutex_);
     e->received = 0;
     const bool stopped = stop_ && stop_->load();
@@ -204,7 +210,7 @@ void Prefetcher::Fetch(const std::shared_ptr<Entry>& entry) {
     // connection asks for its next file at once. A keeper that is busy means the site answers faster than one thread
     // writes: the connection then does it itself, as one more writer.
     e->state = State::Keeping;
-    e->received = e->result.body.size(); // what it holds while it is worked on without the lock
+    e->received = Holds(e->request, e->result); // what it holds while it is worked on without the lock
     if (!keeperBusy_ && toKeep_.empty()) {
         toKeep_.push_back(entry);
         return;

@@ -21,12 +21,13 @@ class Pacer;
 // Fetches the requests that a collection is about to make ahead of it, over a few connections at once, through the
 // run's pacer, and hands each result to the request that it was fetched for (see HttpClient): the collection still
 // asks in its own order and sees the same bodies and outcomes, only sooner, and the site sees the same requests.
-// Bodies wait in memory up to a cap; beyond it the prefetcher waits for them to be taken.
+// Bodies wait in memory (a streamed one in its file) up to a cap; beyond it the prefetcher waits for them to be taken.
 class Prefetcher final : public FetchAhead {
 public:
     struct Settings {
-        int connections = 4;                            // transfers at once, as far as the pacer allows
-        std::size_t memoryCap = std::size_t{256} << 20; // bytes of bodies held for the collection, in flight included
+        int connections = 4; // transfers at once, as far as the pacer allows
+        std::size_t memoryCap = std::size_t{256}
+                                << 20; // bytes of bodies held for the collection, in flight and in files included
     };
 
     // `stop` (may be null) ends every transfer at once when it becomes true, as the collection's stop does.

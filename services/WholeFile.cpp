@@ -48,28 +48,39 @@ mode_t NewFileMode() {
 
 namespace {
 
-// How far a write goes towards the disk before it returns.
-enum class Writeout { None, Started, Done };
-
-// The bytes under a temporary name beside `path`, which `temp` then holds: 0, or the errno of the failed step with
-// nothing left behind.
-int WriteTemporary(const std::string& path, std::string_view bytes, Writeout writeout, std::string& temp) {
+// A new, empty temporary file beside `path`, with the permissions that the final file will have: its descriptor, its
+// name in `temp`; or -1 with errno set, nothing left behind and `temp` empty.
+int CreateTemporary(const std::string& path, std::string& temp) {
     // A short name of its own, so that a final name near the file system's limit still has a temporary one.
     const size_t slash = path.rfind('/');
     temp = path.substr(0, slash == std::string::npos ? 0 : slash + 1) + std::string(kTemporaryPrefix) + "XXXXXX.part";
     const int fd = mkostemps(temp.data(), static_cast<int>(kTemporarySuffix.size()), O_CLOEXEC);
     if (fd < 0) {
         temp.clear();
-        return errno;
+        return -1;
     }
     // The permissions of the file replaced, not of whatever a link at the name points to: the rename replaces the
     // link itself.
     struct stat st {};
     const mode_t mode = lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? (st.st_mode & 0777) : NewFileMode();
+    if (fchmod(fd, mode) != 0) {
+        const int error = errno;
+        close(fd);
+        unlink(temp.c_str());
+        temp.clear();
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+// The bytes under a temporary name beside `path`, which `temp` then holds: 0, or the errno of the failed step with
+// nothing left behind.
+int WriteTemporary(const std::string& path, std::string_view bytes, bool durable, std::string& temp) {
+    const int fd = CreateTemporary(path, temp);
+    if (fd < 0) return errno;
     int error = 0;
-    if (fchmod(fd, mode) != 0 || !WriteAll(fd, bytes) || (writeout == Writeout::Done && !DataOnDisk(fd))) error = errno;
-    // The disk may take the bytes while nobody waits for them; the commit then rarely has to.
-    if (error == 0 && writeout == Writeout::Started) sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    if (!WriteAll(fd, bytes) || (durable && !DataOnDisk(fd))) error = errno;
     if (close(fd) != 0 && error == 0) error = errno;
     if (error != 0) {
         unlink(temp.c_str());
@@ -82,7 +93,7 @@ int WriteTemporary(const std::string& path, std::string_view bytes, Writeout wri
 
 int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durable) {
     std::string temp;
-    int error = WriteTemporary(path, bytes, durable ? Writeout::Done : Writeout::None, temp);
+    int error = WriteTemporary(path, bytes, durable, temp);
     if (error == 0 && rename(temp.c_str(), path.c_str()) != 0) {
         error = errno;
         unlink(temp.c_str());
@@ -90,23 +101,77 @@ int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durab
     return error;
 }
 
-PreparedFile::PreparedFile(const Text& path, std::span<const std::uint8_t> bytes, bool durable) : path_(path) {
+PreparedFile::PreparedFile(const Text& path, bool durable) : path_(path), durable_(durable) {
     const auto native = NativePath(path);
-    if (!native) {
+    if (native)
+        native_ = *native;
+    else
         error_ = EINVAL;
-        return;
-    }
-    native_ = *native;
-    durable_ = durable;
-    error_ = WriteTemporary(native_, {reinterpret_cast<const char*>(bytes.data()), bytes.size()},
-                            durable ? Writeout::Started : Writeout::None, temp_);
+}
+
+PreparedFile::PreparedFile(const Text& path, std::span<const std::uint8_t> bytes, bool durable)
+    : PreparedFile(path, durable) {
+    Append(bytes);
+    Close();
 }
 
 PreparedFile::~PreparedFile() {
+    if (fd_ >= 0) close(fd_);
     if (!temp_.empty()) unlink(temp_.c_str());
 }
 
+bool PreparedFile::Open() {
+    if (fd_ < 0 && error_ == 0 && !closed_) {
+        fd_ = CreateTemporary(native_, temp_);
+        if (fd_ < 0) error_ = errno;
+    }
+    return fd_ >= 0;
+}
+
+void PreparedFile::Append(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty() || !Open()) return;
+    if (!WriteAll(fd_, {reinterpret_cast<const char*>(bytes.data()), bytes.size()})) {
+        error_ = errno;
+        return;
+    }
+    size_ += bytes.size();
+}
+
+void PreparedFile::Rewind() {
+    if (fd_ < 0 || size_ == 0) return;
+    if (ftruncate(fd_, 0) != 0 || lseek(fd_, 0, SEEK_SET) != 0) error_ = errno;
+    size_ = 0;
+}
+
+void PreparedFile::Close() {
+    Open(); // an empty file is a file too
+    closed_ = true;
+    if (fd_ < 0) return;
+    // The disk may take the bytes while nobody waits for them; the commit then rarely has to.
+    if (error_ == 0 && durable_) sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    if (close(fd_) != 0 && error_ == 0) error_ = errno;
+    fd_ = -1;
+}
+
+std::optional<ByteSet> PreparedFile::ReadBack() const {
+    if (error_ != 0 || temp_.empty()) return std::nullopt;
+    const int fd = open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    ByteSet bytes(size_);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    close(fd);
+    if (done != bytes.size()) return std::nullopt;
+    return bytes;
+}
+
 int PreparedFile::Commit() {
+    Close();
     if (error_ == 0 && !temp_.empty()) {
         if (durable_) {
             const int fd = open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
@@ -114,6 +179,8 @@ int PreparedFile::Commit() {
             if (fd >= 0) close(fd);
         }
         if (error_ == 0 && rename(temp_.c_str(), native_.c_str()) != 0) error_ = errno;
+    }
+    if (!temp_.empty()) {
         if (error_ != 0) unlink(temp_.c_str());
         temp_.clear();
     }

@@ -24,16 +24,29 @@ int ReplaceWholeFile(const std::string& path, std::string_view bytes, bool durab
 mode_t NewFileMode();
 
 // The first half of ReplaceWholeFile, done ahead: the bytes written under a temporary name beside the final one (a
-// GBK path as the handlers build it), for Commit to put in place later; `durable` starts their write-out at once and
-// has the commit wait for it before the rename. Dropped without a commit, the temporary file goes; a kill leaves it
-// for RemoveTemporaryFiles. So a file can be written where the cost does not hold anyone up, and renamed where the
-// order of a book's files is kept.
+// GBK path as the handlers build it), for Commit to put in place later; `durable` starts their write-out once the
+// writing is over and has the commit wait for it before the rename. Dropped without a commit, the temporary file
+// goes; a kill leaves it for RemoveTemporaryFiles. So a file can be written where the cost does not hold anyone up
+// (as it comes from the network, even), and renamed where the order of a book's files is kept.
 class PreparedFile {
 public:
+    // Written bit by bit: Append, then Close (or Commit). The temporary file is made at the first bytes.
+    PreparedFile(const Text& path, bool durable);
+    // Written whole at once.
     PreparedFile(const Text& path, std::span<const std::uint8_t> bytes, bool durable);
     ~PreparedFile();
     PreparedFile(const PreparedFile&) = delete;
     PreparedFile& operator=(const PreparedFile&) = delete;
+
+    // More bytes at the end. A failed write is kept for the commit to report, and the bytes after it go nowhere.
+    void Append(std::span<const std::uint8_t> bytes);
+    // Back to no bytes at all: a transfer asked again writes its body anew.
+    void Rewind();
+    // The writing is over: a file still without bytes is made empty, and a durable one starts its write-out.
+    void Close();
+    std::uint64_t Size() const { return size_; }
+    // The bytes written, read back from the disk; nullopt when they cannot be (a write or the read failed).
+    std::optional<ByteSet> ReadBack() const;
 
     const Text& Path() const { return path_; } // the final name
     // Renames the file over its final name: 0, or the errno of the failed write or rename (the old file is then
@@ -41,9 +54,14 @@ public:
     int Commit();
 
 private:
+    bool Open();
+
     Text path_;
     std::string native_, temp_;
     bool durable_ = false;
+    bool closed_ = false;
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
     int error_ = 0;
 };
 

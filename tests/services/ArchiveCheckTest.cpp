@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "services/ArchiveCheck.h"
 #include "services/Gbk.h"
+#include "services/WholeFile.h"
+#include "tests/services/FilesTestHelpers.h"
 #include "tests/support/Archives.h"
+#include "tests/support/TempRunDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -68,6 +71,22 @@ TEST(ArchiveCheck, AFetchOfAnUnusableArchiveBecomesAFailedOne) {
     RefuseUnusableArchive(whole);
     EXPECT_TRUE(whole.outcome.Good());
     EXPECT_EQ(whole.body.size(), rar.size());
+
+    // A body that went into its file as it came (its first bytes in memory) is read back to be read through; a
+    // refused one takes its file with it.
+    test::TempRunDirectory run;
+    for (const auto& [body, good] : {std::pair{Cut(rar, 9000), false}, std::pair{BytesOf(rar), true}}) {
+        auto file = std::make_shared<PreparedFile>(run.gbkPath() + "\\book.rar", false);
+        file->Append(body);
+        file->Close();
+        Fetched streamed{ByteSet(body.begin(), body.begin() + 100), {200, true, {}}, file};
+        streamed.outcome.lengthUnknown = true;
+        file.reset();
+        RefuseUnusableArchive(streamed);
+        EXPECT_EQ(streamed.outcome.Good(), good);
+        EXPECT_EQ(bool(streamed.kept), good);
+        EXPECT_EQ(test::Names(run.path()).size(), good ? 1u : 0u);
+    }
 
     Fetched notFound{BytesOf("<html>404</html>"), {404, true, Gbk("服务器返回404")}};
     RefuseUnusableArchive(notFound);

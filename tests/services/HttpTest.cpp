@@ -2,7 +2,10 @@
 #include "services/Http.h"
 #include "services/ConnectTo.h"
 #include "services/Gbk.h"
+#include "services/WholeFile.h"
+#include "tests/services/FilesTestHelpers.h"
 #include "tests/support/LocalSite.h"
+#include "tests/support/TempRunDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -252,6 +255,32 @@ TEST_F(HttpTest, BodyStopsAtTheCap) {
         const ByteSet got = HttpReadFile(site_.url(path));
         EXPECT_TRUE(ViewOf(got) == std::string_view(body).substr(0, 1000)) << path << " " << got.size();
     }
+}
+
+// A 2xx body goes into its file as it comes, with only its first bytes in memory, the file holding the final
+// answer's body alone (not a redirect's); an error page stays in memory and makes no file.
+TEST_F(HttpTest, AGoodBodyGoesIntoItsFileAsItComes) {
+    TempRunDirectory run;
+    const std::string big = Pattern(300000);
+    site_.respond("/big", SiteResponse::Page(big));
+    site_.respond("/moved", SiteResponse::Redirect("/big"));
+    site_.respond("/gone", SiteResponse::Page("<html>gone</html>", 404));
+    for (const char* path : {"/big", "/moved"}) {
+        PreparedFile file(run.gbkPath() + "\\big.rar", false);
+        FetchControl control;
+        control.keepInto = &file;
+        const Fetched fetched = FetchFromNetwork(site_.url(path), control);
+        EXPECT_TRUE(fetched.outcome.Good()) << path;
+        EXPECT_TRUE(ViewOf(fetched.body) == std::string_view(big).substr(0, kBodyHeadBytes)) << path;
+        EXPECT_EQ(file.Commit(), 0);
+        EXPECT_TRUE(FileContent(run.path() / "big.rar") == big) << path;
+    }
+    PreparedFile none(run.gbkPath() + "\\gone.rar", false);
+    FetchControl control;
+    control.keepInto = &none;
+    const Fetched gone = FetchFromNetwork(site_.url("/gone"), control);
+    EXPECT_EQ(ViewOf(gone.body), "<html>gone</html>");
+    EXPECT_EQ(Names(run.path()), std::vector<std::string>{"big.rar"});
 }
 
 TEST_F(HttpTest, ConnectionMappingKeepsTheConfiguredHost) {

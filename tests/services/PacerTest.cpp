@@ -191,6 +191,8 @@ TEST_F(PacerTest, BodiesFetchedAheadAreJudgedAndWrittenBesideTheirFiles) {
     site_.serve("/good", "a good archive");
     site_.serve("/page", "<html>maintenance</html>");
     site_.serve("/left", "never taken");
+    site_.respondInTurn("/large", {Busy(503)});
+    site_.serve("/large", "a large archive");
     auto refusePages = [](Fetched& fetched) {
         if (!fetched.body.empty() && fetched.body.front() == '<') fetched.outcome.reason = Gbk("服务器返回网页");
         if (!fetched.outcome.reason.empty()) fetched.outcome.whole = false;
@@ -202,7 +204,9 @@ TEST_F(PacerTest, BodiesFetchedAheadAreJudgedAndWrittenBesideTheirFiles) {
         r.durable = true;
         return r;
     };
-    const std::vector<Request> ahead = {request("/good", 1), request("/page", 2), request("/left", 3)};
+    Request large = request("/large", 4);
+    large.streamed = true; // into its file as it comes: the busy page before it stays out of it
+    const std::vector<Request> ahead = {request("/good", 1), request("/page", 2), large, request("/left", 5)};
     Pacer pacer({0ms, 4}, clock_);
     {
         Prefetcher prefetcher({4, std::size_t{64} << 20}, pacer, nullptr);
@@ -215,8 +219,12 @@ TEST_F(PacerTest, BodiesFetchedAheadAreJudgedAndWrittenBesideTheirFiles) {
         const Fetched page = http.Fetch(ahead[1]);
         EXPECT_FALSE(page.outcome.Good());
         EXPECT_FALSE(page.kept) << "a refused body is not written";
-    } // the third was never taken
-    EXPECT_EQ(test::Names(run.path()), std::vector<std::string>{"good.rar"}) << "nothing else is left";
+        const Fetched streamed = http.Fetch(ahead[2]);
+        ASSERT_TRUE(streamed.kept);
+        EXPECT_EQ(streamed.kept->Commit(), 0);
+        EXPECT_EQ(test::FileContent(run.path() / "large.rar"), "a large archive");
+    } // the last was never taken
+    EXPECT_EQ(test::Names(run.path()), (std::vector<std::string>{"good.rar", "large.rar"})) << "nothing else is left";
 }
 
 // A busy site: every request waits out the pause it asks for (seconds, or 2 s when it names none), the request is

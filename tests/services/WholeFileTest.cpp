@@ -81,6 +81,40 @@ TEST(WholeFile, APreparedFileTakesItsNameOnlyWhenCommitted) {
     EXPECT_EQ(Names(run.path()), std::vector<std::string>{"book.rar"});
 }
 
+// A file written as its bytes come: nothing on the disk before the first bytes, a rewind starts it anew, what was
+// written reads back, and a file closed without a byte is made empty.
+TEST(WholeFile, APreparedFileWrittenBitByBitHoldsItsLastStart) {
+    TempRunDirectory run;
+    auto bytes = [](std::string_view s) {
+        return std::span(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+    };
+    PreparedFile growing(run.gbkPath() + "\\book.rar", true);
+    EXPECT_TRUE(Names(run.path()).empty()) << "no file before the first bytes";
+    growing.Append(bytes("a cut first try"));
+    growing.Rewind();
+    growing.Append(bytes("the answer "));
+    growing.Append(bytes("asked again"));
+    EXPECT_EQ(growing.Size(), 22u);
+    const auto back = growing.ReadBack();
+    ASSERT_TRUE(back);
+    EXPECT_EQ(std::string(back->begin(), back->end()), "the answer asked again");
+    growing.Close();
+    growing.Append(bytes(" and more")); // too late: the writing is over
+    EXPECT_EQ(growing.Commit(), 0);
+    EXPECT_EQ(FileContent(run.path() / "book.rar"), "the answer asked again");
+
+    PreparedFile empty(run.gbkPath() + "\\empty.txt", false);
+    empty.Close();
+    EXPECT_EQ(empty.Commit(), 0);
+    EXPECT_EQ(FileContent(run.path() / "empty.txt"), "");
+
+    PreparedFile nowhere(run.gbkPath() + "\\no folder\\x.rar", false);
+    nowhere.Append(bytes("lost"));
+    EXPECT_FALSE(nowhere.ReadBack());
+    EXPECT_EQ(nowhere.Commit(), ENOENT);
+    EXPECT_EQ(Names(run.path()), (std::vector<std::string>{"book.rar", "empty.txt"}));
+}
+
 TEST(WholeFile, LeftoverTemporaryFilesAreTheProgramsOwnOnly) {
     TempRunDirectory run;
     for (const char* name : {"a/~paveno-Ab12Cd.part", "a/b/~paveno-zzzzzz.part", "a/~paveno-.part",
