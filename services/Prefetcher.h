@@ -26,8 +26,8 @@ class Prefetcher final : public FetchAhead {
 public:
     struct Settings {
         int connections = 4; // transfers at once, as far as the pacer allows
-        std::size_t memoryCap = std::size_t{256}
-                                << 20; // bytes of bodies held for the collection, in flight and in files included
+        // Bytes of bodies held for the collection: in flight, in memory and in the files they went into.
+        std::size_t memoryCap = std::size_t{256} << 20;
     };
 
     // `stop` (may be null) ends every transfer at once when it becomes true, as the collection's stop does.

@@ -129,7 +129,7 @@ bool PreparedFile::Open() {
 }
 
 void PreparedFile::Append(std::span<const std::uint8_t> bytes) {
-    if (bytes.empty() || !Open()) return;
+    if (bytes.empty() || error_ != 0 || !Open()) return;
     if (!WriteAll(fd_, {reinterpret_cast<const char*>(bytes.data()), bytes.size()})) {
         error_ = errno;
         return;
