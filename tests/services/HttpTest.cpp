@@ -258,7 +258,8 @@ TEST_F(HttpTest, BodyStopsAtTheCap) {
 }
 
 // A 2xx body goes into its file as it comes, with only its first bytes in memory, the file holding the final
-// answer's body alone (not a redirect's); an error page stays in memory and makes no file.
+// answer's body alone (not a redirect's, nor what an earlier answer left); an error page stays in memory and makes
+// no file.
 TEST_F(HttpTest, AGoodBodyGoesIntoItsFileAsItComes) {
     TempRunDirectory run;
     const std::string big = Pattern(300000);
@@ -267,6 +268,8 @@ TEST_F(HttpTest, AGoodBodyGoesIntoItsFileAsItComes) {
     site_.respond("/gone", SiteResponse::Page("<html>gone</html>", 404));
     for (const char* path : {"/big", "/moved"}) {
         PreparedFile file(run.gbkPath() + "\\big.rar", false);
+        const std::string_view stale = "bytes of an answer before this one";
+        file.Append({reinterpret_cast<const std::uint8_t*>(stale.data()), stale.size()});
         FetchControl control;
         control.keepInto = &file;
         const Fetched fetched = FetchFromNetwork(site_.url(path), control);
