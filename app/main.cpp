@@ -4,6 +4,8 @@
 #include "app/Program.h"
 #include "forms/Seams.h"
 #include "services/ConnectTo.h"
+#include "services/CurlLibrary.h"
+#include "services/Gbk.h"
 
 #include <QApplication>
 
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <thread>
 
 namespace {
 
@@ -74,6 +77,10 @@ int main(int argc, char** argv) {
         std::signal(SIGPIPE, SIG_IGN);
     }
     QApplication application(argc, argv);
+    // The network library loads on a second core while the windows are built. The system's loader serves one load at
+    // a time, so what the start loads itself goes first: Qt's platform plugin (above) and the GBK converters.
+    paveno::OpenGbkConverters();
+    const std::jthread curlLoad = paveno::PreloadCurl();
     // Every text of the program is Chinese; Qt's own buttons (OK, Cancel) should be too, whatever the locale.
     paveno::forms::LoadChineseQtTexts();
     paveno::SetConnectTo(paveno::ConnectToFromArguments(argc, argv));

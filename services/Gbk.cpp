@@ -65,6 +65,11 @@ Converter& toGbk() {
 
 } // namespace
 
+void OpenGbkConverters() {
+    toUtf8();
+    toGbk();
+}
+
 std::optional<std::string> GbkToUtf8(std::string_view gbk) {
     return toUtf8().run(gbk, nullptr);
 }

@@ -2,11 +2,10 @@
 #include "services/Http.h"
 
 #include "services/ConnectTo.h"
+#include "services/CurlLibrary.h"
 #include "services/Gbk.h"
 #include "services/TextOps.h"
 #include "services/WholeFile.h"
-
-#include <curl/curl.h>
 
 #include <algorithm>
 #include <cctype>
@@ -262,16 +261,17 @@ std::string RequestTarget(const Url& url, const std::string& proxy) {
 }
 
 struct SlistDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(curl_slist* list) const { Curl()->slist_free_all(list); }
 };
 using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
 
 Slist MakeSlist(const std::vector<std::string>& lines) {
+    const CurlCalls& curl = *Curl();
     curl_slist* list = nullptr;
     for (const auto& line : lines) {
-        curl_slist* grown = curl_slist_append(list, line.c_str());
+        curl_slist* grown = curl.slist_append(list, line.c_str());
         if (!grown) {
-            curl_slist_free_all(list);
+            curl.slist_free_all(list);
             return nullptr;
         }
         list = grown;
@@ -279,15 +279,8 @@ Slist MakeSlist(const std::vector<std::string>& lines) {
     return Slist(list);
 }
 
-// libcurl is initialised once for the process, on the first fetch; each fetch has a handle of its own, so fetches on
-// several threads never share one.
-bool CurlReady() {
-    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    return ready;
-}
-
 struct EasyDeleter {
-    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+    void operator()(CURL* easy) const { Curl()->easy_cleanup(easy); }
 };
 using Easy = std::unique_ptr<CURL, EasyDeleter>;
 
@@ -305,6 +298,7 @@ struct Sink {
 };
 
 size_t WriteBody(char* data, size_t, size_t count, void* user) {
+    const CurlCalls& curl = *Curl();
     auto& sink = *static_cast<Sink*>(user);
     try {
         if (!sink.started) {
@@ -312,10 +306,10 @@ size_t WriteBody(char* data, size_t, size_t count, void* user) {
             // the body, so that a large archive is never copied while it grows.
             sink.started = true;
             long status = 0;
-            curl_easy_getinfo(sink.easy, CURLINFO_RESPONSE_CODE, &status);
+            curl.easy_getinfo(sink.easy, CURLINFO_RESPONSE_CODE, &status);
             sink.toFile = sink.control.keepInto && status >= 200 && status < 300;
             curl_off_t length = -1;
-            if (curl_easy_getinfo(sink.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0) {
+            if (curl.easy_getinfo(sink.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0) {
                 sink.announced = static_cast<std::uint64_t>(length);
                 sink.body.reserve(std::min<std::uint64_t>(sink.announced, sink.toFile ? kBodyHeadBytes : sink.cap));
             }
@@ -356,6 +350,7 @@ struct Response {
 
 // Why a transfer that libcurl ended with `code` did not come whole.
 Text TransportReason(CURLcode code, CURL* easy, const char* errorText, bool capped, ConnectionFault& fault) {
+    const CurlCalls& curl = *Curl();
     if (capped) return Gbk("文件太大");
     switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
@@ -372,9 +367,9 @@ Text TransportReason(CURLcode code, CURL* easy, const char* errorText, bool capp
         return Gbk("已停止");
     case CURLE_OPERATION_TIMEDOUT: {
         long status = 0;
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        curl.easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         curl_off_t connectedAt = 0;
-        curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connectedAt);
+        curl.easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connectedAt);
         if (connectedAt == 0 || status == 0) fault = ConnectionFault::Silent;
         if (connectedAt == 0) return Gbk("连接超时");
         if (status == 0) return Gbk("服务器没有回应");
@@ -395,6 +390,7 @@ Text TransportReason(CURLcode code, CURL* easy, const char* errorText, bool capp
 
 Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_slist* headers, curl_slist* connectTo,
                    const FetchControl& control) {
+    const CurlCalls& curl = *Curl();
     const std::string curlUrl = CurlUrl(url);
     const std::string proxy = ProxyFor(url);
     const std::string target = RequestTarget(url, proxy);
@@ -402,36 +398,36 @@ Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_
     // The file takes the body of this answer alone, not of one before it (a redirect, an answer asked again).
     if (control.keepInto) control.keepInto->Rewind();
 
-    curl_easy_reset(easy);
-    curl_easy_setopt(easy, CURLOPT_URL, curlUrl.c_str());
-    curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, target.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    curl.easy_reset(easy);
+    curl.easy_setopt(easy, CURLOPT_URL, curlUrl.c_str());
+    curl.easy_setopt(easy, CURLOPT_REQUEST_TARGET, target.c_str());
+    curl.easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl.easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    curl.easy_setopt(easy, CURLOPT_USERAGENT, userAgent);
+    curl.easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
     // Redirects are followed by FetchFromNetwork itself: libcurl would send the first request target again on each one.
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str()); // "" means direct, whatever the environment says
-    curl_easy_setopt(easy, CURLOPT_CONNECT_TO, connectTo);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connectTimeout.count()));
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, limits.lowSpeedBytes));
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(limits.stallTime.count())));
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, std::max(1L, static_cast<long>(limits.totalTime.count())));
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, readChunk);
-    curl_easy_setopt(easy, CURLOPT_FILETIME, 1L); // Last-Modified
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
+    curl.easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl.easy_setopt(easy, CURLOPT_PROXY, proxy.c_str()); // "" means direct, whatever the environment says
+    curl.easy_setopt(easy, CURLOPT_CONNECT_TO, connectTo);
+    curl.easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connectTimeout.count()));
+    curl.easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, limits.lowSpeedBytes));
+    curl.easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(limits.stallTime.count())));
+    curl.easy_setopt(easy, CURLOPT_TIMEOUT_MS, std::max(1L, static_cast<long>(limits.totalTime.count())));
+    curl.easy_setopt(easy, CURLOPT_BUFFERSIZE, readChunk);
+    curl.easy_setopt(easy, CURLOPT_FILETIME, 1L); // Last-Modified
+    curl.easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl.easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
+    curl.easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
     char errorText[CURL_ERROR_SIZE] = "";
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
+    curl.easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
     // Every transfer can be stopped: by its caller, or by the program ending.
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, StopCheck);
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, const_cast<FetchControl*>(&control));
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl.easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, StopCheck);
+    curl.easy_setopt(easy, CURLOPT_XFERINFODATA, const_cast<FetchControl*>(&control));
+    curl.easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
 
     // A body cut by a broken or stalled connection or by the cap is kept as it came, and a failure before the body
     // leaves it empty; the outcome says which.
-    const CURLcode code = curl_easy_perform(easy);
+    const CURLcode code = curl.easy_perform(easy);
     Response response;
     // A body that memory cannot hold fails this fetch alone: on a worker thread the exception would end the process.
     if (sink.failure) {
@@ -445,32 +441,32 @@ Response FetchOnce(CURL* easy, const Url& url, const HttpSettings& limits, curl_
     }
 
     long status = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    curl.easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
     response.outcome.status = static_cast<int>(status);
     curl_off_t retryAfter = 0;
-    if (curl_easy_getinfo(easy, CURLINFO_RETRY_AFTER, &retryAfter) == CURLE_OK && retryAfter > 0)
+    if (curl.easy_getinfo(easy, CURLINFO_RETRY_AFTER, &retryAfter) == CURLE_OK && retryAfter > 0)
         response.outcome.retryAfter = std::chrono::seconds(retryAfter);
     response.outcome.whole = code == CURLE_OK && !sink.capped;
     curl_off_t modified = -1;
-    if (curl_easy_getinfo(easy, CURLINFO_FILETIME_T, &modified) == CURLE_OK && modified >= 0)
+    if (curl.easy_getinfo(easy, CURLINFO_FILETIME_T, &modified) == CURLE_OK && modified >= 0)
         response.outcome.lastModified = modified;
     curl_header* etag = nullptr;
-    if (curl_easy_header(easy, "ETag", 0, CURLH_HEADER, -1, &etag) == CURLHE_OK && etag->value)
+    if (curl.easy_header(easy, "ETag", 0, CURLH_HEADER, -1, &etag) == CURLHE_OK && etag->value)
         response.outcome.etag = etag->value;
     curl_off_t length = -1;
     curl_header* encoding = nullptr;
-    const bool chunked = curl_easy_header(easy, "Transfer-Encoding", 0, CURLH_HEADER, -1, &encoding) == CURLHE_OK &&
+    const bool chunked = curl.easy_header(easy, "Transfer-Encoding", 0, CURLH_HEADER, -1, &encoding) == CURLHE_OK &&
                          std::string_view(encoding->value).find("chunked") != std::string_view::npos;
     response.outcome.lengthUnknown =
-        !chunked && (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK || length < 0);
+        !chunked && (curl.easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK || length < 0);
     if (!response.outcome.whole)
         response.outcome.reason = TransportReason(code, easy, errorText, sink.capped, response.outcome.fault);
     char* redirect = nullptr;
-    if (code == CURLE_OK && curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK && redirect) {
+    if (code == CURLE_OK && curl.easy_getinfo(easy, CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK && redirect) {
         response.redirect = redirect;
         return response;
     }
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+    curl.easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
     response.body = std::move(sink.body);
     // A length announced but never delivered must not leave the caller holding the unused reservation.
     if (response.body.capacity() - response.body.size() > (std::size_t{1} << 20)) response.body.shrink_to_fit();
@@ -538,8 +534,9 @@ Fetched FetchFromNetwork(const Text& url, const FetchControl& control) {
     if (url.empty()) return {{}, Failed("网址无效")};
     std::string next = url.substr(0, url.find('#'));
 
-    if (!CurlReady()) return {{}, Failed("网络错误")};
-    const Easy easy(curl_easy_init());
+    const CurlCalls* curl = Curl();
+    if (!curl) return {{}, Failed("无法载入网络库")};
+    const Easy easy(curl->easy_init());
     const HttpSettings limits = control.limits ? *control.limits : GetHttpSettings();
     std::vector<std::string> lines = {"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache"};
     // Only whole header lines go out: a line break would smuggle another header into the request.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "services/Http.h"
 #include "services/ConnectTo.h"
+#include "services/CurlLibrary.h"
 #include "services/Gbk.h"
 #include "services/WholeFile.h"
 #include "tests/services/FilesTestHelpers.h"
@@ -64,6 +65,33 @@ TEST_F(HttpTest, SendsTheFixedRequest) {
     EXPECT_EQ(r.header("Cache-Control"), "no-cache");
     EXPECT_EQ(r.header("Host"), "127.0.0.1:" + std::to_string(site_.port()));
     EXPECT_EQ(r.header("Accept-Encoding"), std::nullopt); // bodies come exactly as the server has them
+}
+
+// The network library is loaded by name: only a library with every call the program makes is taken.
+TEST(CurlLibrary, OnlyALibraryWithEveryCallIsTaken) {
+    const struct {
+        const char* file;
+        bool taken;
+    } cases[] = {
+        {kCurlLibrary, true}, {"libpaveno-absent.so.1", false}, {"libz.so.1", false}, // loads, but is not libcurl
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const CurlCalls* calls = LoadCurl(c.file);
+        ASSERT_EQ(calls != nullptr, c.taken);
+        if (!calls) continue;
+        CURL* easy = calls->easy_init();
+        EXPECT_NE(easy, nullptr);
+        calls->easy_cleanup(easy);
+    }
+}
+
+// The program's first fetch can come while the load it started is still on its way: the fetch waits for it.
+TEST_F(HttpTest, AFetchDuringTheLoadOfTheNetworkLibraryWaitsForIt) {
+    site_.serve("/a.html", "page");
+    const std::jthread load = PreloadCurl();
+    EXPECT_EQ(BodyAt(site_.url("/a.html")), "page");
+    EXPECT_NE(Curl(), nullptr);
 }
 
 TEST_F(HttpTest, EmptyUrlTouchesNothing) {

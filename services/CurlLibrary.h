@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+// libcurl, loaded by name rather than linked: with its 30 libraries loaded before main, a collection ended about
+// 25 ms later. The program starts the load on a thread of its own while its windows are built; the first fetch waits
+// for it if it has not ended.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <thread>
+
+namespace paveno {
+
+// The libcurl calls that the program makes.
+struct CurlCalls {
+    CURL* (*easy_init)();
+    CURLcode (*easy_setopt)(CURL*, CURLoption, ...);
+    CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...);
+    CURLcode (*easy_perform)(CURL*);
+    void (*easy_reset)(CURL*);
+    void (*easy_cleanup)(CURL*);
+    CURLHcode (*easy_header)(CURL*, const char*, size_t, unsigned int, int, curl_header**);
+    curl_slist* (*slist_append)(curl_slist*, const char*);
+    void (*slist_free_all)(curl_slist*);
+};
+
+// The library's file name, as the package that the program depends on installs it.
+inline constexpr char kCurlLibrary[] = "libcurl.so.4";
+
+// Loads and initialises libcurl once for the process; null when it cannot be loaded or initialised (every fetch then
+// fails). Waits while another thread loads it.
+const CurlCalls* Curl();
+
+// Starts the load on a thread of its own and returns at once; the thread is joined when the object goes.
+std::jthread PreloadCurl();
+
+// A library of `file` with the calls above, initialised, or null; what Curl() does with kCurlLibrary. Never unloaded.
+const CurlCalls* LoadCurl(const char* file);
+
+} // namespace paveno
