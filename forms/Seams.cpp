@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace paveno::forms {
 
@@ -99,8 +100,11 @@ bool LoadChineseQtTexts() {
 }
 
 void ProcessEnd::End(int code) {
+    // Transfers have stopped by now, every file the program wrote is whole under its final name or a temporary that
+    // the next run removes, and the program is built to survive a kill at any moment: tearing down Qt's and the
+    // libraries' statics would only make the user wait.
     std::fflush(nullptr);
-    std::exit(code);
+    _exit(code);
 }
 
 int ScriptedMessageBox::Show(const Text& text, const Text& caption, std::uint32_t style) {
