@@ -105,8 +105,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded by name, so dpkg-shlibdeps cannot see them: the Chinese glyphs of every window, Qt's Chinese button texts
-# (确定, 取消), and libcurl (loaded while the windows are built; 7.85 has every call and option the program uses).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei, qt6-translations-l10n, libcurl4 (>= 7.85.0)")
+# (确定, 取消), libcurl (loaded while the windows are built; 7.85 has every call and option the program uses),
+# libarchive (reads an archive of unknown length through; RAR5 since 3.4) and libcrypto (checks the update's
+# signature).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "fonts-wqy-microhei, qt6-translations-l10n, libcurl4 (>= 7.85.0), libarchive13 (>= 3.4.0), libssl3 (>= 3.0.0)")
 # Opens archives, folders and links; without it the program says what it could not open.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -2,6 +2,7 @@
 #include "services/ArchiveCheck.h"
 
 #include "services/Gbk.h"
+#include "services/SystemLibrary.h"
 #include "services/WholeFile.h"
 
 #include <archive.h>
@@ -21,8 +22,41 @@ bool StartsWith(std::span<const std::uint8_t> body, std::string_view magic) {
                                                      [](char m, std::uint8_t b) { return std::uint8_t(m) == b; });
 }
 
+// libarchive, loaded when an archive of unknown length must first be read through.
+struct ArchiveCalls {
+    decltype(&archive_read_new) readNew;
+    decltype(&archive_read_support_format_rar) supportRar;
+    decltype(&archive_read_support_format_rar5) supportRar5;
+    decltype(&archive_read_support_format_zip) supportZip;
+    decltype(&archive_read_support_format_7zip) support7zip;
+    decltype(&archive_read_support_filter_none) supportNoFilter;
+    decltype(&archive_read_open_memory) openMemory;
+    decltype(&archive_read_next_header) nextHeader;
+    decltype(&archive_read_data) readData;
+    decltype(&archive_read_data_skip) skipData;
+    decltype(&archive_read_free) readFree;
+};
+
+const ArchiveCalls* Archives() {
+    static const ArchiveCalls* const loaded =
+        LoadSystemLibrary<ArchiveCalls>("libarchive.so.13", [](void* library, ArchiveCalls& calls) {
+            return FindCall(library, "archive_read_new", calls.readNew) &&
+                   FindCall(library, "archive_read_support_format_rar", calls.supportRar) &&
+                   FindCall(library, "archive_read_support_format_rar5", calls.supportRar5) &&
+                   FindCall(library, "archive_read_support_format_zip", calls.supportZip) &&
+                   FindCall(library, "archive_read_support_format_7zip", calls.support7zip) &&
+                   FindCall(library, "archive_read_support_filter_none", calls.supportNoFilter) &&
+                   FindCall(library, "archive_read_open_memory", calls.openMemory) &&
+                   FindCall(library, "archive_read_next_header", calls.nextHeader) &&
+                   FindCall(library, "archive_read_data", calls.readData) &&
+                   FindCall(library, "archive_read_data_skip", calls.skipData) &&
+                   FindCall(library, "archive_read_free", calls.readFree);
+        });
+    return loaded;
+}
+
 struct ReadFree {
-    void operator()(archive* a) const { archive_read_free(a); }
+    void operator()(archive* a) const { Archives()->readFree(a); }
 };
 
 } // namespace
@@ -44,35 +78,39 @@ bool LooksLikeWebPage(std::span<const std::uint8_t> body) {
     return first != body.end() && *first == '<';
 }
 
-bool ArchiveReadsThrough(std::span<const std::uint8_t> body) {
-    const std::unique_ptr<archive, ReadFree> reader(archive_read_new());
+std::optional<bool> ArchiveReadsThrough(std::span<const std::uint8_t> body) {
+    const ArchiveCalls* calls = Archives();
+    if (!calls) return std::nullopt;
+    const std::unique_ptr<archive, ReadFree> reader(calls->readNew());
     if (!reader) return false;
     archive* a = reader.get();
-    archive_read_support_format_rar(a);
-    archive_read_support_format_rar5(a);
-    archive_read_support_format_zip(a);
-    archive_read_support_format_7zip(a);
-    archive_read_support_filter_none(a);
-    if (archive_read_open_memory(a, body.data(), body.size()) != ARCHIVE_OK) return false;
+    calls->supportRar(a);
+    calls->supportRar5(a);
+    calls->supportZip(a);
+    calls->support7zip(a);
+    calls->supportNoFilter(a);
+    if (calls->openMemory(a, body.data(), body.size()) != ARCHIVE_OK) return false;
     std::array<char, 64 * 1024> buffer;
     for (;;) {
         archive_entry* entry = nullptr;
-        const int header = archive_read_next_header(a, &entry);
+        const int header = calls->nextHeader(a, &entry);
         if (header == ARCHIVE_EOF) return true;
         if (header < ARCHIVE_WARN) return false;
         la_ssize_t got;
-        while ((got = archive_read_data(a, buffer.data(), buffer.size())) > 0) {
+        while ((got = calls->readData(a, buffer.data(), buffer.size())) > 0) {
         }
         if (got == ARCHIVE_FATAL) return false;
         // ARCHIVE_FAILED: this entry cannot be unpacked here; the archive goes on after it.
-        if (got < 0 && archive_read_data_skip(a) == ARCHIVE_FATAL) return false;
+        if (got < 0 && calls->skipData(a) == ARCHIVE_FATAL) return false;
     }
 }
 
 Text ArchiveProblem(std::span<const std::uint8_t> body, bool lengthUnknown) {
     if (LooksLikeWebPage(body)) return Gbk("服务器返回网页");
-    if (lengthUnknown && RecogniseArchive(body) != ArchiveFormat::Unknown && !ArchiveReadsThrough(body))
-        return Gbk("数据不完整");
+    if (!lengthUnknown || RecogniseArchive(body) == ArchiveFormat::Unknown) return {};
+    const std::optional<bool> whole = ArchiveReadsThrough(body);
+    if (!whole) return Gbk("无法载入解压库");
+    if (!*whole) return Gbk("数据不完整");
     return {};
 }
 

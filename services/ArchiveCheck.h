@@ -5,6 +5,7 @@
 #include "services/Text.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace paveno {
@@ -22,10 +23,11 @@ bool LooksLikeWebPage(std::span<const std::uint8_t> body);
 
 // Reads the archive through to its end with libarchive, every entry's header and data. False when it does not read
 // through (cut short, damaged). An entry that libarchive cannot unpack (encrypted, an unknown method) is skipped by
-// its stored size, so that it does not count against a whole archive.
-bool ArchiveReadsThrough(std::span<const std::uint8_t> body);
+// its stored size, so that it does not count against a whole archive. nullopt when libarchive cannot be loaded.
+std::optional<bool> ArchiveReadsThrough(std::span<const std::uint8_t> body);
 
-// Why a downloaded archive must not be kept (GBK: 服务器返回网页, 数据不完整), or the empty text when it may.
+// Why a downloaded archive must not be kept (GBK: 服务器返回网页, 数据不完整, 无法载入解压库 when it must be read
+// through and cannot be), or the empty text when it may.
 // `lengthUnknown`: the server announced no length, so nothing but the archive itself can tell that it came whole;
 // only then, and only for a known format, is it read through.
 Text ArchiveProblem(std::span<const std::uint8_t> body, bool lengthUnknown);

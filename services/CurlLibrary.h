@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// libcurl, loaded by name rather than linked: with its 30 libraries loaded before main, a collection ended about
-// 25 ms later. The program starts the load on a thread of its own while its windows are built; the first fetch waits
-// for it if it has not ended.
+// libcurl, loaded by name rather than linked (services/SystemLibrary.h): with its 30 libraries loaded before main, a
+// collection ended about 25 ms later. The program starts the load on a thread of its own while its windows are built;
+// the first fetch waits for it if it has not ended.
 #pragma once
 
 #include <curl/curl.h>
