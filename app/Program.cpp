@@ -326,6 +326,8 @@ bool StartProgram(const ProgramOptions& options) {
     if (!folder) return false;
     forms::RuntimeOptions runtime;
     runtime.runDirectory = *folder;
+    // A collection without a desktop prints what it has to say: its windows would only cost it their painting.
+    runtime.offScreen = options.collect.has_value();
     if (!forms::InitRuntime(Program(), runtime)) return false;
     forms::RegisterEndRoutine(EndRoutine);
     // A transfer never holds the windows: they repaint, move and take a stop while it runs.

@@ -60,16 +60,18 @@ int main(int argc, char** argv) {
         std::printf("paveno %s\n", version.c_str());
         return 0;
     }
-    // Without a display the windows would open where nobody sees them and the program would wait for ever; only the
-    // headless run has no windows to show. A platform the user chose is taken as it is.
-    if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY") && !IsSet("QT_QPA_PLATFORM")) {
-        if (!options->collect) {
+    // A collection shows no window, so it needs no desktop: it takes the offscreen platform unless the user chose one
+    // (a DISPLAY left over from a closed session would otherwise end a scheduled run). Without a desktop the windows
+    // would open where nobody sees them and the program would wait for ever: only a collection runs there.
+    if (!IsSet("QT_QPA_PLATFORM")) {
+        if (options->collect) {
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        } else if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY")) {
             std::fputs("paveno: needs a desktop (neither DISPLAY nor WAYLAND_DISPLAY is set); "
                        "--collect KIND/CATEGORY collects without one\n",
                        stderr);
             return 2;
         }
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
     if (options->collect) {
         qtHandler = qInstallMessageHandler(HeadlessMessages);

@@ -6,7 +6,8 @@ byte, every body comes at 4000 kB/s per connection). Prints the wall times, thei
 
 Usage: bench/collect_bench.py [BUILD_DIR] [--rounds N] [--connections 1,2,4,8] [--only loopback|distant]
   --connections  also collect from the distant site with `paveno --connections N` for each N (skipped when the
-                 program does not take the option)."""
+                 program does not take the option).
+The runs' files go to TMPDIR (default /tmp); the first line says which file system that is."""
 import argparse
 import os
 import shutil
@@ -14,7 +15,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
-from demo_site import Build, Site, catalogue_urls, fetch_with_curl, median, run, tail  # noqa: E402
+from demo_site import Build, Site, catalogue_urls, fetch_with_curl, median, run, tail, work_filesystem  # noqa: E402
 
 BOOKS = 100
 PAGES = 5
@@ -86,7 +87,7 @@ def measure(name, site_options, with_connections):
         print(f"  --connections {n:<3} {median(values):7.3f} s   ratio {median(values) / c:5.2f}")
 
 
-print(f"{len(urls)} URLs, {BOOKS} books, {rounds} round(s) per figure (medians)")
+print(f"{len(urls)} URLs, {BOOKS} books, {rounds} round(s) per figure (medians), files in {work_filesystem()}")
 if args.only != "distant":
     measure("loopback", [], [])
 if args.only != "loopback":

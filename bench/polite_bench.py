@@ -12,7 +12,8 @@
            curl fetching the same URLs one after another and against curl --parallel --parallel-max 4 (targets: at
            most 0.30 x the first and at most 1.0 x the second)
 
-Usage: bench/polite_bench.py [BUILD_DIR] [--only pacing|shared|limited|distant] [--rounds N]"""
+Usage: bench/polite_bench.py [BUILD_DIR] [--only pacing|shared|limited|distant] [--rounds N]
+The runs' files go to TMPDIR (default /tmp); the first line says which file system that is."""
 import argparse
 import os
 import shutil
@@ -20,7 +21,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
-from demo_site import Build, Site, catalogue_urls, fetch_with_curl, median, read_log, run, tail  # noqa: E402
+from demo_site import Build, Site, catalogue_urls, fetch_with_curl, median, read_log, run, tail, work_filesystem  # noqa: E402
 
 CATEGORY = "完本/玄幻小说"
 # A request that starts this soon after a 429 was sent may have left before the refusal arrived.
@@ -32,6 +33,7 @@ parser.add_argument("--only", choices=["pacing", "shared", "limited", "distant"]
 parser.add_argument("--rounds", type=int, default=3, help="rounds of the distant figure; medians (default 3)")
 args = parser.parse_args()
 build = Build(args.build)
+print(f"files in {work_filesystem()}")
 
 
 def collect(site, options):

@@ -70,6 +70,7 @@ struct CreateArgs {
     int childId;                        // 100, 110, ... in creation order; 0 for the window
     QWidget* owner;                     // windows only: the frame that owns a window kept out of the task bar
     bool modal;                         // windows only
+    bool offScreen = false;             // windows only: never put on a screen (RuntimeOptions::offScreen)
 };
 
 // One entry of the kinds table.

@@ -46,6 +46,7 @@ struct Engine {
     std::vector<std::vector<std::vector<Binding>>> bindings; // [window][entry]
     std::vector<std::unique_ptr<LiveWindow>> live;
     std::vector<const KindDescriptor*> extraKinds;
+    bool offScreen = false;
     QPointer<QWidget> hiddenFrame;
     int errors = 0;
     bool reportingError = false;
@@ -203,6 +204,7 @@ bool InitRuntime(const ProgramHeader& header, const RuntimeOptions& options) {
     e.endRoutine = nullptr;
     e.current = {};
     e.extraKinds.assign(options.extraKinds.begin(), options.extraKinds.end());
+    e.offScreen = options.offScreen;
     if (QApplication* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         app->setQuitOnLastWindowClosed(false);
         if (!e.hiddenFrame) e.hiddenFrame = new QWidget(nullptr, Qt::Window);
@@ -292,7 +294,7 @@ std::unique_ptr<Control> CreateControl(const format::ControlRecord& rec, CreateA
 bool CreateFrame(LiveWindow& w, bool modal) {
     const format::ControlRecord& entry = w.record->controls[0];
     std::unique_ptr<Control> frame =
-        CreateControl(entry, CreateArgs{entry, w.id, nullptr, nullptr, 0, E().hiddenFrame, modal});
+        CreateControl(entry, CreateArgs{entry, w.id, nullptr, nullptr, 0, E().hiddenFrame, modal, E().offScreen});
     if (!dynamic_cast<WindowControl*>(frame.get())) return false;
     w.controls[0] = std::move(frame);
     return true;

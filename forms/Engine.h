@@ -26,6 +26,9 @@ struct RuntimeOptions {
     std::filesystem::path runDirectory;
     // Kinds consulted after the built-in kinds table (tests add their own here).
     std::span<const KindDescriptor* const> extraKinds;
+    // Windows that nobody sees (a run without a desktop): they are made, shown and driven as on a screen, and their
+    // handlers read them so, but they never reach one and are never painted.
+    bool offScreen = false;
 };
 
 // The window and control whose event handler is running; both 0 when none.

@@ -197,6 +197,11 @@ WindowControl::WindowControl(const CreateArgs& args) : Control(kDescriptor, args
     // A window kept out of the task bar, and every modal window, is owned by the engine's hidden frame.
     QWidget* parent = (!showInTaskbar_ || args.modal) ? args.owner : nullptr;
     frame_ = new FormFrame(this, parent, flags);
+    // Shown as far as Qt and the handlers are concerned, but no platform window is made and nothing is painted.
+    if (args.offScreen) {
+        frame_->setAttribute(Qt::WA_DontShowOnScreen);
+        frame_->setUpdatesEnabled(false);
+    }
     frame_->setAttribute(Qt::WA_DeleteOnClose, false);
     if (border_ == 5 || border_ == 6) frame_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     frame_->setWindowTitle(ToQt(caption_));

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <string>
@@ -155,6 +156,46 @@ TEST_F(EngineTest, StartWindowOpensAsQtWindowWithItsControls) {
     const auto& children = frame->children();
     EXPECT_GT(children.indexOf(b1), children.indexOf(b2));
     EXPECT_EQ(b1->nextInFocusChain(), b2);
+}
+
+// A run without a desktop drives its windows as shown, but no screen gets them and nothing paints them.
+TEST_F(EngineTest, OffScreenWindowsAreShownToTheirHandlersButNeverPainted) {
+    for (const bool offScreen : {false, true}) {
+        SCOPED_TRACE(offScreen ? "off screen" : "on screen");
+        RuntimeOptions options;
+        options.runDirectory = run_.path();
+        options.extraKinds = test::TestKinds();
+        options.offScreen = offScreen;
+        ASSERT_TRUE(InitRuntime(W::Program(), options));
+        gLog.clear();
+
+        // Every paint of the window or of any of its controls, from the first show on.
+        struct PaintCount : QObject {
+            int paints = 0;
+            bool eventFilter(QObject* object, QEvent* event) override {
+                auto* widget = qobject_cast<QWidget*>(object);
+                if (event->type() == QEvent::Paint && widget && widget->window() == Frame(W::主窗口::id)) ++paints;
+                return false;
+            }
+        } count;
+        qApp->installEventFilter(&count);
+        ASSERT_TRUE(LoadStartWindow(W::主窗口::id));
+        EXPECT_EQ(gLog, (Log{"主窗口_创建", "主窗口_移动", "主窗口_尺寸"}));
+        ASSERT_NE(Frame(W::主窗口::id), nullptr);
+        EXPECT_TRUE(Frame(W::主窗口::id)->isVisible());
+        EXPECT_EQ(ReadProperty(W::主窗口::id, W::主窗口::self, 5), Value::Logical(true));
+        EXPECT_EQ(ReadProperty(W::主窗口::id, W::主窗口::按钮1, 5), Value::Logical(true));
+        // A window on a screen is painted within moments, and again when a control changes; one off screen is given
+        // as long and stays unpainted.
+        for (const char* caption : {"确认", "采集"}) {
+            WriteProperty(W::主窗口::id, W::主窗口::按钮1, 8, Value::FromText(Gbk(caption)));
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+            while (std::chrono::steady_clock::now() < until)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        qApp->removeEventFilter(&count);
+        EXPECT_EQ(count.paints > 0, !offScreen) << count.paints << " paints";
+    }
 }
 
 TEST_F(EngineTest, WindowStylesComeFromTheBlock) {
