@@ -591,17 +591,28 @@ bool HasLineBreak(std::string_view s) {
     return gbk::FindAnyOf(s, "\r\n") != gbk::npos;
 }
 
+// Whether a name written before "]" or "=" ends where it was written: a last lead byte that stands alone would take
+// the bracket or the sign as its trail byte, and the line would no longer read back as written.
+bool EndsOnACharacter(std::string_view name) {
+    std::size_t last = 0, width = 0;
+    gbk::ForEachChar(name, [&](std::size_t at, std::size_t w) {
+        last = at;
+        width = w;
+    });
+    return !(width == 1 && gbk::IsLeadByte(static_cast<unsigned char>(name[last])));
+}
+
 } // namespace
 
 bool IsStorableIniSection(const Text& name) {
     const std::string_view sec = Trim(name);
-    return !sec.empty() && !HasLineBreak(sec) && gbk::FindByte(sec, ']') == gbk::npos;
+    return !sec.empty() && !HasLineBreak(sec) && gbk::FindByte(sec, ']') == gbk::npos && EndsOnACharacter(sec);
 }
 
 bool IsStorableIniKey(const Text& name) {
     const std::string_view k = Trim(name);
     return !k.empty() && !HasLineBreak(k) && gbk::FindByte(k, '=') == gbk::npos && k.front() != ';' &&
-           !(k.front() == '[' && gbk::FindByte(k, ']') == gbk::npos);
+           !(k.front() == '[' && gbk::FindByte(k, ']') == gbk::npos) && EndsOnACharacter(k);
 }
 
 Text ReadIniValue(const Text& path, const Text& section, const Text& key, const std::optional<Text>& defaultValue) {

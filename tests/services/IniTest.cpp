@@ -259,6 +259,10 @@ TEST(Ini, RefusesWhatTheFileCouldNotGiveBack) {
         {"s", ";k", "v"},
         {"s", "[k", "v"},
         {"a]b", "k", "v"},
+        // A name that ends in a lead byte standing alone: the "]" or "=" after it would be read as its trail byte.
+        {"\xD0\xA1\xCB", "k", "v"},
+        {"s", "\xD0\xA1\xCB", "v"},
+        {"s", "\xD0\xA1\xCB  ", "v"}, // the blanks around a name are not written
         {"   ", "k", "v"},
         {"s", "  ", "v"},
         {"s", "", std::nullopt},
