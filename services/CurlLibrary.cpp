@@ -7,7 +7,7 @@ namespace paveno {
 
 const CurlCalls* LoadCurl(const char* file) {
     return LoadSystemLibrary<CurlCalls>(file, [](void* library, CurlCalls& calls) {
-        CURLcode (*globalInit)(long) = nullptr;
+        decltype(&curl_global_init) globalInit = nullptr;
         // Initialised once, before any handle exists; each fetch then has a handle of its own, so fetches on several
         // threads never share one.
         return FindCall(library, "curl_global_init", globalInit) &&

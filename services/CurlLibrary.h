@@ -10,17 +10,17 @@
 
 namespace paveno {
 
-// The libcurl calls that the program makes.
+// The libcurl calls that the program makes, each with its type from curl.h.
 struct CurlCalls {
-    CURL* (*easy_init)();
-    CURLcode (*easy_setopt)(CURL*, CURLoption, ...);
-    CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...);
-    CURLcode (*easy_perform)(CURL*);
-    void (*easy_reset)(CURL*);
-    void (*easy_cleanup)(CURL*);
-    CURLHcode (*easy_header)(CURL*, const char*, size_t, unsigned int, int, curl_header**);
-    curl_slist* (*slist_append)(curl_slist*, const char*);
-    void (*slist_free_all)(curl_slist*);
+    decltype(&curl_easy_init) easy_init;
+    decltype(&curl_easy_setopt) easy_setopt;
+    decltype(&curl_easy_getinfo) easy_getinfo;
+    decltype(&curl_easy_perform) easy_perform;
+    decltype(&curl_easy_reset) easy_reset;
+    decltype(&curl_easy_cleanup) easy_cleanup;
+    decltype(&curl_easy_header) easy_header;
+    decltype(&curl_slist_append) slist_append;
+    decltype(&curl_slist_free_all) slist_free_all;
 };
 
 // The library's file name, as the package that the program depends on installs it.
