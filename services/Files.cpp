@@ -46,6 +46,17 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+std::size_t ReadUpTo(int fd, std::span<std::uint8_t> into) {
+    std::size_t got = 0;
+    while (got < into.size()) {
+        const ssize_t n = read(fd, into.data() + got, into.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 ByteSet ReadFileBytes(const Text& path) {
     auto native = NativePath(path);
     if (!native) return {};
@@ -56,14 +67,7 @@ ByteSet ReadFileBytes(const Text& path) {
     try {
         if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
             out.resize(static_cast<size_t>(st.st_size));
-            size_t got = 0;
-            while (got < out.size()) {
-                ssize_t n = read(fd, out.data() + got, out.size() - got);
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) break;
-                got += static_cast<size_t>(n);
-            }
-            out.resize(got);
+            out.resize(ReadUpTo(fd, out));
         }
     } catch (const std::bad_alloc&) {
         out.clear();

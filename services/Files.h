@@ -50,4 +50,8 @@ Text ReadTextFile(const Text& path);
 // set when a write fails (ENOSPC when the file takes no more bytes).
 bool WriteAll(int fd, std::string_view bytes);
 
+// Reads from an open file into `into` until it is full, the file ends or a read fails, going on after a read cut
+// short or interrupted by a signal: the number of bytes read.
+std::size_t ReadUpTo(int fd, std::span<std::uint8_t> into);
+
 } // namespace paveno

@@ -29,11 +29,15 @@ std::size_t FindAnyOf(std::string_view text, std::string_view bytes, std::size_t
     return npos;
 }
 
+std::size_t LastCharAt(std::string_view text) {
+    std::size_t last = npos;
+    ForEachChar(text, [&](std::size_t at, std::size_t) { last = at; });
+    return last;
+}
+
 bool EndsInSeparator(std::string_view path, std::string_view separators) {
-    if (path.empty()) return false;
-    std::size_t last = 0;
-    ForEachChar(path, [&](std::size_t at, std::size_t) { last = at; });
-    return last == path.size() - 1 && separators.find(path[last]) != std::string_view::npos;
+    const std::size_t last = LastCharAt(path);
+    return last != npos && last == path.size() - 1 && separators.find(path[last]) != std::string_view::npos;
 }
 
 } // namespace paveno::gbk

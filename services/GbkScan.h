@@ -37,6 +37,9 @@ inline std::size_t FindByte(std::string_view text, char byte, std::size_t from =
     return FindAnyOf(text, std::string_view(&byte, 1), from);
 }
 
+// Where the last character starts; npos for an empty text.
+std::size_t LastCharAt(std::string_view text);
+
 // Whether the last character is one of the separators (not the trail byte of a character that ends the path).
 bool EndsInSeparator(std::string_view path, std::string_view separators);
 

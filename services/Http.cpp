@@ -298,12 +298,12 @@ struct Sink {
 };
 
 size_t WriteBody(char* data, size_t, size_t count, void* user) {
-    const CurlCalls& curl = *Curl();
     auto& sink = *static_cast<Sink*>(user);
     try {
         if (!sink.started) {
             // The status is known by the first bytes of the body, and so is an announced length: one allocation for
             // the body, so that a large archive is never copied while it grows.
+            const CurlCalls& curl = *Curl();
             sink.started = true;
             long status = 0;
             curl.easy_getinfo(sink.easy, CURLINFO_RESPONSE_CODE, &status);

@@ -594,12 +594,8 @@ bool HasLineBreak(std::string_view s) {
 // Whether a name written before "]" or "=" ends where it was written: a last lead byte that stands alone would take
 // the bracket or the sign as its trail byte, and the line would no longer read back as written.
 bool EndsOnACharacter(std::string_view name) {
-    std::size_t last = 0, width = 0;
-    gbk::ForEachChar(name, [&](std::size_t at, std::size_t w) {
-        last = at;
-        width = w;
-    });
-    return !(width == 1 && gbk::IsLeadByte(static_cast<unsigned char>(name[last])));
+    const std::size_t last = gbk::LastCharAt(name);
+    return last == gbk::npos || last != name.size() - 1 || !gbk::IsLeadByte(static_cast<unsigned char>(name[last]));
 }
 
 } // namespace

@@ -158,15 +158,9 @@ std::optional<ByteSet> PreparedFile::ReadBack() const {
     const int fd = open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     ByteSet bytes(size_);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        done += static_cast<std::size_t>(got);
-    }
+    const bool whole = ReadUpTo(fd, bytes) == bytes.size();
     close(fd);
-    if (done != bytes.size()) return std::nullopt;
+    if (!whole) return std::nullopt;
     return bytes;
 }
 
