@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string_view>
 
@@ -118,11 +119,19 @@ void RefuseUnusableArchive(Fetched& fetched) {
     if (!fetched.outcome.Good()) return;
     // A body that went into its file as it came is read back only where it must be read through.
     std::optional<ByteSet> whole;
+    Text problem;
     if (fetched.kept && fetched.kept->Size() > fetched.body.size() && fetched.outcome.lengthUnknown) {
-        whole = fetched.kept->ReadBack();
-        if (!whole) return; // a file that cannot be read back cannot be committed either: the commit says why
+        if (fetched.kept->Failed()) return; // a file whose writing failed is never committed: the commit says why
+        // What cannot be read through is not kept unchecked. This runs on a transfer's thread, where an exception
+        // would end the program.
+        try {
+            whole = fetched.kept->ReadBack();
+            if (!whole) problem = Gbk("数据不完整");
+        } catch (const std::bad_alloc&) {
+            problem = Gbk("内存不足");
+        }
     }
-    Text problem = ArchiveProblem(whole ? *whole : fetched.body, fetched.outcome.lengthUnknown);
+    if (problem.empty()) problem = ArchiveProblem(whole ? *whole : fetched.body, fetched.outcome.lengthUnknown);
     if (problem.empty()) return;
     ByteSet().swap(fetched.body);
     fetched.kept.reset();

@@ -155,9 +155,9 @@ void PreparedFile::Close() {
 
 std::optional<ByteSet> PreparedFile::ReadBack() const {
     if (error_ != 0 || temp_.empty()) return std::nullopt;
+    ByteSet bytes(size_); // before the file is open: memory that runs short leaves nothing open
     const int fd = open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
-    ByteSet bytes(size_);
     const bool whole = ReadUpTo(fd, bytes) == bytes.size();
     close(fd);
     if (!whole) return std::nullopt;

@@ -45,8 +45,11 @@ public:
     // The writing is over: a file still without bytes is made empty, and a durable one starts its write-out.
     void Close();
     std::uint64_t Size() const { return size_; }
-    // The bytes written, read back from the disk; nullopt when they cannot be (a write or the read failed).
+    // The bytes written, read back from the disk; nullopt when they cannot be (a write or the read failed). Throws
+    // std::bad_alloc when memory cannot hold them.
     std::optional<ByteSet> ReadBack() const;
+    // A write failed: the commit will say why.
+    bool Failed() const { return error_ != 0; }
 
     const Text& Path() const { return path_; } // the final name
     // Renames the file over its final name: 0, or the errno of the failed write or rename (the old file is then

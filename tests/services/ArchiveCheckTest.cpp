@@ -8,6 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
 using namespace paveno;
 using namespace paveno::test;
 
@@ -91,4 +98,33 @@ TEST(ArchiveCheck, AFetchOfAnUnusableArchiveBecomesAFailedOne) {
     Fetched notFound{BytesOf("<html>404</html>"), {404, true, Gbk("服务器返回404")}};
     RefuseUnusableArchive(notFound);
     EXPECT_EQ(notFound.outcome.reason, Gbk("服务器返回404")) << "a failed download keeps its own reason";
+}
+
+// A body of unknown length that went into its file must be read back whole to be judged. When memory cannot hold it
+// (the judge runs on a transfer's thread, where an exception would end the program), the book fails with 内存不足 and
+// its file goes; it is never kept unchecked.
+TEST(ArchiveCheckDeathTest, AnArchiveThatMemoryCannotHoldToJudgeIsRefused) {
+    test::TempRunDirectory run;
+    const auto judged = [&] {
+        auto file = std::make_shared<PreparedFile>(run.gbkPath() + "\\book.rar", false);
+        const ByteSet chunk(std::size_t{1} << 20, 0x52);
+        for (int i = 0; i < 32; ++i)
+            file->Append(chunk);
+        file->Close();
+        Fetched streamed{ByteSet(chunk.begin(), chunk.begin() + 100), {200, true, {}}, file};
+        streamed.outcome.lengthUnknown = true;
+        file.reset();
+        // Room for 16 MiB more than the process holds now: the 32 MiB read-back cannot have it.
+        std::ifstream status("/proc/self/status");
+        std::size_t holdsKiB = 0;
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("VmSize:", 0) == 0) holdsKiB = std::strtoull(line.c_str() + 7, nullptr, 10);
+        const rlim_t limit = (holdsKiB << 10) + (rlim_t{16} << 20);
+        const rlimit room{limit, limit};
+        if (holdsKiB == 0 || setrlimit(RLIMIT_AS, &room) != 0) std::_Exit(2);
+        RefuseUnusableArchive(streamed);
+        const bool refused = !streamed.outcome.Good() && streamed.outcome.reason == Gbk("内存不足") && !streamed.kept;
+        std::_Exit(refused && test::Names(run.path()).empty() ? 0 : 1);
+    };
+    EXPECT_EXIT(judged(), ::testing::ExitedWithCode(0), "");
 }
