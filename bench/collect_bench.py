@@ -10,12 +10,10 @@ Usage: bench/collect_bench.py [BUILD_DIR] [--rounds N] [--connections 1,2,4,8] [
 The runs' files go to TMPDIR (default /tmp); the first line says which file system that is."""
 import argparse
 import os
-import shutil
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
-from demo_site import Build, Site, catalogue_urls, fetch_with_curl, median, run, tail, work_filesystem  # noqa: E402
+from demo_site import Build, Site, catalogue_urls, fetch_with_curl, median, run, scratch_folder, tail, work_filesystem  # noqa: E402
 
 BOOKS = 100
 PAGES = 5
@@ -38,22 +36,19 @@ SITE = ["--books-per-category", str(BOOKS), "--archive-bytes", "512000", "--cove
 
 def collect(site, extra=()):
     """One collection into a fresh library: (seconds, peak KiB), or None when the program refused the options (2)."""
-    work = tempfile.mkdtemp(prefix="paveno-bench-")
-    try:
-        log = os.path.join(work, "out.txt")
-        status, seconds, rss = run([build.paveno, "--run-dir", os.path.join(work, "run"), "--connect-to", site.mapping,
-                                    "--collect", CATEGORY, "--pages", str(PAGES), "--delay", "0", *extra], log)
-        if status == 2 and extra:
-            return None
-        folder = os.path.join(work, "run", "小说", *CATEGORY.split("/"))
-        books = len([n for n in os.listdir(folder) if n.endswith(".rar")]) if os.path.isdir(folder) else 0
-        # 0: every book collected; 1: some book failed or the run could not start. Only a whole run is a figure.
-        if status != 0 or books != BOOKS:
-            raise SystemExit(f"paveno {' '.join(extra)} ended with {status} having collected {books} of {BOOKS} "
-                             f"books:\n{tail(log)}")
-        return seconds, rss
-    finally:
-        shutil.rmtree(work)
+    work = scratch_folder("paveno-bench-")
+    log = os.path.join(work, "out.txt")
+    status, seconds, rss = run([build.paveno, "--run-dir", os.path.join(work, "run"), "--connect-to", site.mapping,
+                                "--collect", CATEGORY, "--pages", str(PAGES), "--delay", "0", *extra], log)
+    if status == 2 and extra:
+        return None
+    folder = os.path.join(work, "run", "小说", *CATEGORY.split("/"))
+    books = len([n for n in os.listdir(folder) if n.endswith(".rar")]) if os.path.isdir(folder) else 0
+    # 0: every book collected; 1: some book failed or the run could not start. Only a whole run is a figure.
+    if status != 0 or books != BOOKS:
+        raise SystemExit(f"paveno {' '.join(extra)} ended with {status} having collected {books} of {BOOKS} "
+                         f"books:\n{tail(log)}")
+    return seconds, rss
 
 
 peak = 0

@@ -1,5 +1,6 @@
 """What the collection benchmarks share: the build's programs and hosts, a demo site process on a free loopback port,
 its request log, and a timed run of one command."""
+import atexit
 import os
 import shutil
 import subprocess
@@ -22,9 +23,9 @@ class Build:
                     self.hosts[name] = line.split('"')[1]
 
 
-# Neither curl nor Paveno may send the loopback requests to a developer's proxy.
-ENV = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy")}
-ENV["QT_QPA_PLATFORM"] = "offscreen"
+# Neither curl nor Paveno may send the loopback requests to a developer's proxy. A collection chooses its own Qt
+# platform, as it does for a user who runs it.
+ENV = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy") and k != "QT_QPA_PLATFORM"}
 
 
 class Site:
@@ -40,6 +41,24 @@ class Site:
     def __exit__(self, *_):
         self.process.terminate()
         self.process.wait()
+
+
+_scratch = []
+
+
+def scratch_folder(prefix):
+    """A new folder under TMPDIR for one run's files, removed when the bench ends, not when the run does: on ext4
+    without a journal, files deleted in the last minutes slow every file made after them (see work_filesystem), so
+    removing one round's files would slow the next round, whichever program it runs."""
+    folder = tempfile.mkdtemp(prefix=prefix)
+    _scratch.append(folder)
+    return folder
+
+
+@atexit.register
+def _remove_scratch():
+    for folder in _scratch:
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 def work_filesystem():
@@ -103,16 +122,13 @@ def fetch_with_curl(site, urls, parallel=0):
     """Seconds for one curl command line to fetch `urls` (with `parallel` > 0, that many at once). HTTP/1.0 as Paveno
     asks, so both open one connection per request; each body saved to a file of its own, as Paveno saves every page,
     cover and archive."""
-    work = tempfile.mkdtemp(prefix="paveno-bench-curl-")
-    try:
-        command = ["curl", "-sS", "--fail", "--http1.0", "--connect-to", site.mapping]
-        if parallel:
-            command += ["--parallel", "--parallel-max", str(parallel)]
-        for number, url in enumerate(urls):
-            command += ["-o", os.path.join(work, str(number)), url]
-        status, seconds, _ = run(command, os.path.join(work, "log"))
-        if status != 0:
-            raise SystemExit(f"curl ended with {status}:\n{tail(os.path.join(work, 'log'))}")
-        return seconds
-    finally:
-        shutil.rmtree(work)
+    work = scratch_folder("paveno-bench-curl-")
+    command = ["curl", "-sS", "--fail", "--http1.0", "--connect-to", site.mapping]
+    if parallel:
+        command += ["--parallel", "--parallel-max", str(parallel)]
+    for number, url in enumerate(urls):
+        command += ["-o", os.path.join(work, str(number)), url]
+    status, seconds, _ = run(command, os.path.join(work, "log"))
+    if status != 0:
+        raise SystemExit(f"curl ended with {status}:\n{tail(os.path.join(work, 'log'))}")
+    return seconds

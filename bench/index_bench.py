@@ -9,10 +9,12 @@ the empty library, at most 64 KiB written per book.
 Usage: bench/index_bench.py [BUILD_DIR] [--rounds N] [--keys 0,2000,20000,100000]"""
 import argparse
 import os
-import shutil
 import subprocess
-import tempfile
+import sys
 import time
+
+sys.path.insert(0, os.path.dirname(__file__))
+from demo_site import scratch_folder  # noqa: E402
 
 BOOKS = 100
 PAGES = 5
@@ -28,8 +30,8 @@ paveno = os.path.join(build, "app", "paveno")
 site_program = os.path.join(build, "tools", "demosite", "paveno-demo-site")
 sizes = [int(n) for n in args.keys.split(",") if n.strip()]
 
-env = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy")}
-env["QT_QPA_PLATFORM"] = "offscreen"
+# No proxy for the loopback requests; the collection chooses its Qt platform, as it does for a user.
+env = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy") and k != "QT_QPA_PLATFORM"}
 
 
 def index_bytes(keys, run_dir):
@@ -42,36 +44,33 @@ def index_bytes(keys, run_dir):
 
 def collect(mapping, keys):
     """(seconds, bytes written, processor seconds) of one collection into a fresh library of `keys` keys."""
-    work = tempfile.mkdtemp(prefix="paveno-index-bench-")
-    try:
-        run_dir = os.path.join(work, "run")
-        if keys:
-            os.makedirs(os.path.join(run_dir, "小说", "ini"))
-            with open(os.path.join(run_dir, "小说", "ini", "小说.ini"), "wb") as f:
-                f.write(index_bytes(keys, run_dir))
-        log = os.path.join(work, "out.txt")
-        with open(log, "wb") as out:
-            start = time.monotonic()
-            child = subprocess.Popen([paveno, "--run-dir", run_dir, "--connect-to", mapping, "--collect", CATEGORY,
-                                      "--pages", str(PAGES), "--delay", "0"], stdout=out, stderr=subprocess.STDOUT,
-                                     env=env)
-            # Ended but not reaped: its counters are still there to read.
-            os.waitid(os.P_PID, child.pid, os.WEXITED | os.WNOWAIT)
-            seconds = time.monotonic() - start
-            with open(f"/proc/{child.pid}/io") as io:
-                written = int(next(line for line in io if line.startswith("write_bytes:")).split()[1])
-            _, status, usage = os.wait4(child.pid, 0)
-            status = os.waitstatus_to_exitcode(status)
-            cpu = usage.ru_utime + usage.ru_stime
-        folder = os.path.join(run_dir, "小说", *CATEGORY.split("/"))
-        books = len([n for n in os.listdir(folder) if n.endswith(".rar")]) if os.path.isdir(folder) else 0
-        if status != 0 or books != BOOKS:
-            with open(log, "rb") as f:
-                raise SystemExit(f"paveno ended with {status} having collected {books} of {BOOKS} books:\n"
-                                 + f.read().decode("utf-8", "replace")[-2000:])
-        return seconds, written, cpu
-    finally:
-        shutil.rmtree(work)
+    work = scratch_folder("paveno-index-bench-")
+    run_dir = os.path.join(work, "run")
+    if keys:
+        os.makedirs(os.path.join(run_dir, "小说", "ini"))
+        with open(os.path.join(run_dir, "小说", "ini", "小说.ini"), "wb") as f:
+            f.write(index_bytes(keys, run_dir))
+    log = os.path.join(work, "out.txt")
+    with open(log, "wb") as out:
+        start = time.monotonic()
+        child = subprocess.Popen([paveno, "--run-dir", run_dir, "--connect-to", mapping, "--collect", CATEGORY,
+                                  "--pages", str(PAGES), "--delay", "0"], stdout=out, stderr=subprocess.STDOUT,
+                                 env=env)
+        # Ended but not reaped: its counters are still there to read.
+        os.waitid(os.P_PID, child.pid, os.WEXITED | os.WNOWAIT)
+        seconds = time.monotonic() - start
+        with open(f"/proc/{child.pid}/io") as io:
+            written = int(next(line for line in io if line.startswith("write_bytes:")).split()[1])
+        _, status, usage = os.wait4(child.pid, 0)
+        status = os.waitstatus_to_exitcode(status)
+        cpu = usage.ru_utime + usage.ru_stime
+    folder = os.path.join(run_dir, "小说", *CATEGORY.split("/"))
+    books = len([n for n in os.listdir(folder) if n.endswith(".rar")]) if os.path.isdir(folder) else 0
+    if status != 0 or books != BOOKS:
+        with open(log, "rb") as f:
+            raise SystemExit(f"paveno ended with {status} having collected {books} of {BOOKS} books:\n"
+                             + f.read().decode("utf-8", "replace")[-2000:])
+    return seconds, written, cpu
 
 
 def median(values):

@@ -16,12 +16,10 @@ Usage: bench/polite_bench.py [BUILD_DIR] [--only pacing|shared|limited|distant] 
 The runs' files go to TMPDIR (default /tmp); the first line says which file system that is."""
 import argparse
 import os
-import shutil
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
-from demo_site import Build, Site, catalogue_urls, fetch_with_curl, median, read_log, run, tail, work_filesystem  # noqa: E402
+from demo_site import Build, Site, catalogue_urls, fetch_with_curl, median, read_log, run, scratch_folder, tail, work_filesystem  # noqa: E402
 
 CATEGORY = "完本/玄幻小说"
 # A request that starts this soon after a 429 was sent may have left before the refusal arrived.
@@ -38,30 +36,24 @@ print(f"files in {work_filesystem()}")
 
 def collect(site, options):
     """One headless collection into a fresh library: (exit status, seconds, archives kept)."""
-    work = tempfile.mkdtemp(prefix="paveno-polite-")
-    try:
-        log = os.path.join(work, "out.txt")
-        status, seconds, _ = run([build.paveno, "--run-dir", os.path.join(work, "run"), "--connect-to", site.mapping,
-                                  "--collect", CATEGORY, *options], log)
-        folder = os.path.join(work, "run", "小说", *CATEGORY.split("/"))
-        kept = len([n for n in os.listdir(folder) if n.endswith(".rar")]) if os.path.isdir(folder) else 0
-        if status not in (0, 1):
-            raise SystemExit(f"paveno {' '.join(options)} ended with {status}:\n{tail(log)}")
-        return status, seconds, kept
-    finally:
-        shutil.rmtree(work)
+    work = scratch_folder("paveno-polite-")
+    log = os.path.join(work, "out.txt")
+    status, seconds, _ = run([build.paveno, "--run-dir", os.path.join(work, "run"), "--connect-to", site.mapping,
+                              "--collect", CATEGORY, *options], log)
+    folder = os.path.join(work, "run", "小说", *CATEGORY.split("/"))
+    kept = len([n for n in os.listdir(folder) if n.endswith(".rar")]) if os.path.isdir(folder) else 0
+    if status not in (0, 1):
+        raise SystemExit(f"paveno {' '.join(options)} ended with {status}:\n{tail(log)}")
+    return status, seconds, kept
 
 
 def logged_collection(site_options, options):
     """A collection against a fresh site that logs what it sees: (exit status, seconds, kept, log entries)."""
-    work = tempfile.mkdtemp(prefix="paveno-polite-log-")
-    try:
-        log = os.path.join(work, "requests.log")
-        with Site(build, site_options + ["--log-requests", log]) as site:
-            status, seconds, kept = collect(site, options)
-        return status, seconds, kept, read_log(log)
-    finally:
-        shutil.rmtree(work)
+    work = scratch_folder("paveno-polite-log-")
+    log = os.path.join(work, "requests.log")
+    with Site(build, site_options + ["--log-requests", log]) as site:
+        status, seconds, kept = collect(site, options)
+    return status, seconds, kept, read_log(log)
 
 
 def pacing():

@@ -13,12 +13,10 @@ Usage: bench/refresh_bench.py [BUILD_DIR] [--rounds N]"""
 import argparse
 import hashlib
 import os
-import shutil
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
-from demo_site import Build, Site, median, read_log, run, tail  # noqa: E402
+from demo_site import Build, Site, median, read_log, run, scratch_folder, tail  # noqa: E402
 
 KIND, CATEGORY = "连载中", "玄幻奇幻"  # the first serialised category the demo site lists
 BOOKS, PAGES = 100, 5
@@ -62,25 +60,22 @@ def logged_run(site, library, requests, work, name):
 
 
 def round_of_measures():
-    work = tempfile.mkdtemp(prefix="paveno-refresh-")
-    try:
-        library = os.path.join(work, "run")
-        requests = os.path.join(work, "requests.log")
-        with Site(build, SITE + ["--log-requests", requests]) as site:
-            first = logged_run(site, library, requests, work, "first")
-            kept = archives(library)
-            if len(kept) != BOOKS or first[0] != 0:
-                raise SystemExit(f"the first run kept {len(kept)} of {BOOKS} archives, exit {first[0]}")
-            second = logged_run(site, library, requests, work, "second")
-        changed_log = os.path.join(work, "changed.log")
-        with Site(build, SITE + ["--change-archives", "10", "--log-requests", changed_log]) as site:
-            third = logged_run(site, library, changed_log, work, "changed")
-        after = archives(library)
-        rewritten = sum(1 for name, digest in after.items() if kept.get(name) != digest)
-        bodies = sum(1 for _, path, status, sent in third[2] if path.startswith("/down/") and status == 200 and sent)
-        return first, second, third, bodies, rewritten, len(after)
-    finally:
-        shutil.rmtree(work)
+    work = scratch_folder("paveno-refresh-")
+    library = os.path.join(work, "run")
+    requests = os.path.join(work, "requests.log")
+    with Site(build, SITE + ["--log-requests", requests]) as site:
+        first = logged_run(site, library, requests, work, "first")
+        kept = archives(library)
+        if len(kept) != BOOKS or first[0] != 0:
+            raise SystemExit(f"the first run kept {len(kept)} of {BOOKS} archives, exit {first[0]}")
+        second = logged_run(site, library, requests, work, "second")
+    changed_log = os.path.join(work, "changed.log")
+    with Site(build, SITE + ["--change-archives", "10", "--log-requests", changed_log]) as site:
+        third = logged_run(site, library, changed_log, work, "changed")
+    after = archives(library)
+    rewritten = sum(1 for name, digest in after.items() if kept.get(name) != digest)
+    bodies = sum(1 for _, path, status, sent in third[2] if path.startswith("/down/") and status == 200 and sent)
+    return first, second, third, bodies, rewritten, len(after)
 
 
 def figures(run_):

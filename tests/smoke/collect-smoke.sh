@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The real executables once, end to end: the demo site on a free port, `paveno --collect` against it without a display
-# (the program takes the offscreen platform itself), then a look at the library it left and at what it printed; and the
+# (the program takes a platform without a desktop itself), then a look at the library it left and at what it printed; and the
 # command line's answers that end before any window: --help, --version, no desktop. Usage: collect-smoke.sh PAVENO DEMO_SITE
 set -euo pipefail
 paveno=$1
