@@ -76,7 +76,10 @@ def work_filesystem():
 
 
 def run(command, log):
-    """Exit status, wall time in seconds and the peak resident memory (KiB) of that one process."""
+    """Exit status, wall time in seconds and the peak resident memory (KiB) of that one process. It starts on a quiet
+    disk: what earlier runs wrote is written out first, so that the kernel's writeback of their files does not compete
+    with this one's."""
+    os.sync()
     with open(log, "wb") as out:
         start = time.monotonic()
         child = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT, env=ENV)
