@@ -221,6 +221,13 @@ PacerSettings PacingOfTheRun() {
     return pacing;
 }
 
+// The windows of a run whose summary was answered with OK; the main window takes the page cache with it. A run
+// stopped before its first page has no marker window.
+void CloseCollectingWindows() {
+    for (const std::uint32_t window : {标记窗口::id, 等待窗口::id, 主窗口::id})
+        if (forms::IsWindowLoaded(window)) CloseWindow(window);
+}
+
 } // namespace
 
 CollectionRun::CollectionRun(std::function<void()> laterFolders)
@@ -693,6 +700,10 @@ void CollectionRun::AskSummary() {
         return;
     }
 
+    if (!Collecting().viewLibrary) {
+        CloseCollectingWindows();
+        return;
+    }
     LoadWindow(书库窗口::id);
     const bool finished = FinishedKind();
     const std::uint32_t box = CategoryBox(finished);
@@ -705,9 +716,7 @@ void CollectionRun::AskSummary() {
     WriteLogical(书库窗口::id, 书库窗口::连载类, forms::kVisible, !finished);
     WriteLogical(书库窗口::id, 书库窗口::完本类, forms::kVisible, finished);
 
-    // A run stopped before its first page has no marker window.
-    for (const std::uint32_t window : {标记窗口::id, 等待窗口::id, 主窗口::id})
-        if (forms::IsWindowLoaded(window)) CloseWindow(window);
+    CloseCollectingWindows();
     WriteText(书库窗口::id, 书库窗口::文件框1, forms::FileBox::kFolder,
               JoinTexts(GetRunDirectory(), Gbk("\\小说\\"), folder));
     // The hints follow the folder shown, not the category the window opened on.

@@ -30,6 +30,9 @@ struct CollectionSettings {
     const Clock* clock = nullptr;                   // the pacer's clock; the steady clock when null
     bool newOnly = false;                           // end a category after the first page without a new book
     std::chrono::seconds lockWait{0};               // how long a run waits for a library another run holds
+    // Whether somebody is there to look at the library when the summary is answered with OK. Without (the headless
+    // run), the collecting windows close and no library window reads a whole category for nobody.
+    bool viewLibrary = true;
     // Every running report as it is shown in the wait window, and every pause the site asks for, as a line (the
     // headless run prints them).
     std::function<void(const Text&)> reports;

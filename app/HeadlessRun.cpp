@@ -98,6 +98,7 @@ int RunHeadlessCollection(const ProgramOptions& options) {
             Collecting().reports = {};
             Collecting().notices = {};
             Collecting().lockWait = {};
+            Collecting().viewLibrary = true;
         }
     } restore{before};
     if (!StartProgram(options)) return StartFailure();
@@ -116,6 +117,8 @@ int RunHeadlessCollection(const ProgramOptions& options) {
         Print(stdout, TerminalText(report));
         Print(stdout, "----");
     };
+    // The summary is printed and answered with OK, and nobody is there to look at the library.
+    Collecting().viewLibrary = false;
     // The pauses a busy site asks for: why the run goes slower than the response delay says.
     Collecting().notices = [](const Text& notice) { Print(stderr, TerminalText(notice)); };
     if (!wholeKinds) {

@@ -243,6 +243,25 @@ TEST_F(CollectionTest, OkOpensTheLibraryOnTheCollectedCategory) {
     EXPECT_EQ(Utf8(GetListItemText(W::书库窗口::id, W::书库窗口::列表框1, 0)), "连载书");
 }
 
+// The headless run answers OK with nobody to look: the run ends as after viewing, without a library window that would
+// read a whole category (50,000 books: half a second and 50 MB) for nobody.
+TEST_F(CollectionTest, WithNobodyToLookOkClosesTheWindowsWithoutOpeningTheLibrary) {
+    ServeBooks(Serialised(), 1, {MakeBook(655, "无人看")});
+    ServeFiles(655);
+    fs::create_directories(At("缓存/旧的"));
+    app::Collecting().viewLibrary = false;
+    struct Restore {
+        ~Restore() { app::Collecting().viewLibrary = true; }
+    } restore;
+    Collect(false, 0, "1");
+    EXPECT_NE(Summary().find("本次成功采集1篇小说"), std::string::npos) << Summary();
+    EXPECT_TRUE(end_.codes.empty()) << "the headless run ends the program with its own status";
+    for (const std::uint32_t window : {W::书库窗口::id, W::主窗口::id, W::等待窗口::id, W::标记窗口::id})
+        EXPECT_FALSE(Loaded(window)) << std::hex << window;
+    EXPECT_FALSE(fs::exists(At("缓存"))) << "the main window takes the page cache with it";
+    EXPECT_TRUE(fs::exists(At("小说/连载中/玄幻奇幻/无人看.rar")));
+}
+
 TEST_F(CollectionTest, TheIndexFollowsATitleIntoItsLatestCategory) {
     ServeBooks(Finished(), 1, {MakeBook(660, "同名")});
     ServeBooks(Serialised(), 1, {MakeBook(661, "同名")});
