@@ -445,8 +445,10 @@ std::optional<std::pair<std::string, Stamp>> ReadWhole(const std::string& path) 
         }, after{};
         if (fstat(fd, &before) != 0 || !S_ISREG(before.st_mode)) break;
         // Room beyond the file's size: its end shows without the buffer growing (a copy of a library index of
-        // 100,000 books), and a run's appended lines fit without moving the bytes read.
-        std::string bytes(static_cast<size_t>(before.st_size) + kRoomToGrow, '\0');
+        // 100,000 books), and a run's appended lines fit without moving the bytes read. A small file gets room of
+        // its own size, not 64 KiB for every author record read.
+        const size_t size = static_cast<size_t>(before.st_size);
+        std::string bytes(size + std::min(size, kRoomToGrow) + 1, '\0');
         size_t got = 0;
         bool failed = false;
         for (;;) {

@@ -14,10 +14,10 @@ template <typename Call> bool FindCall(void* library, const char* name, Call& ca
     return call != nullptr;
 }
 
-// Loads the library of that file name, in a name space of its own so that none of its libraries' names stands for
-// one of the program's, and lets `findAll(library, calls)` fill the table of its calls (and set it up). The table,
-// kept with the library for the life of the process; null, with nothing kept, when the library cannot be loaded or
-// `findAll` fails.
+// Loads the library of that file name with its symbols kept to itself (RTLD_LOCAL), so that none of its libraries'
+// names stands for one of the program's, and lets `findAll(library, calls)` fill the table of its calls (and set it
+// up). The table, kept with the library for the life of the process; null, with nothing kept, when the library cannot
+// be loaded or `findAll` fails.
 template <typename Calls, typename FindAll> const Calls* LoadSystemLibrary(const char* file, FindAll findAll) {
     void* library = dlopen(file, RTLD_NOW | RTLD_LOCAL);
     if (!library) return nullptr;
