@@ -5,11 +5,13 @@
 #include "services/WholeFile.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace paveno {
 namespace {
 
 constexpr std::size_t kTailPerConnection = 3;
+constexpr std::chrono::milliseconds kProgressEvery{100};
 
 // What a result takes up until it is taken: its body, and the bytes that went straight into its file.
 std::size_t Holds(const Request& request, const Fetched& result) {
@@ -37,7 +39,9 @@ Prefetcher::~Prefetcher() {
         for (const auto& entry : entries_)
             entry->abandon = true;
     }
-    changed_.notify_all();
+    workChanged_.notify_all();
+    keeperChanged_.notify_all();
+    resultChanged_.notify_all();
     pacer_.Wake(); // a transfer waiting for its turn gives up at once
     for (auto& worker : workers_)
         worker.join();
@@ -54,7 +58,7 @@ void Prefetcher::Enqueue(const std::vector<Request>& requests) {
         }
         sealed_ = false;
     }
-    changed_.notify_all();
+    workChanged_.notify_all();
 }
 
 void Prefetcher::Seal() {
@@ -62,7 +66,7 @@ void Prefetcher::Seal() {
         std::lock_guard lock(mutex_);
         sealed_ = true;
     }
-    changed_.notify_all();
+    workChanged_.notify_all();
 }
 
 void Prefetcher::Abandon(Entry& entry) {
@@ -85,7 +89,7 @@ std::optional<Fetched> Prefetcher::TakeIfCome(const Request& request) {
         come = std::move((*found)->result);
         entries_.erase(found);
     }
-    changed_.notify_all(); // room under the memory cap
+    workChanged_.notify_all(); // room under the memory cap
     return come;
 }
 
@@ -95,15 +99,21 @@ std::optional<Fetched> Prefetcher::Take(const Request& request, const FetchContr
     if (found == entries_.end()) return std::nullopt;
     const std::shared_ptr<Entry> entry = *found;
     std::size_t reported = 0;
+    ++entry->awaited;
     while (entry->state == State::InFlight || entry->state == State::Keeping) {
         if (control.progress && entry->received != reported) {
             reported = entry->received;
             control.progress(reported, 0);
         }
-        changed_.wait(lock);
+        // Its progress is read a few times a second: a wake-up at every chunk would cost more than the display.
+        if (control.progress)
+            resultChanged_.wait_for(lock, kProgressEvery);
+        else
+            resultChanged_.wait(lock);
     }
+    --entry->awaited;
     std::erase(entries_, entry);
-    changed_.notify_all();
+    workChanged_.notify_all(); // room under the memory cap
     if (entry->state != State::Ready) {
         entry->abandon = true; // not started yet: it is the caller's now
         return std::nullopt;
@@ -120,7 +130,7 @@ void Prefetcher::Release(std::uint32_t turn) {
             return true;
         });
     }
-    changed_.notify_all();
+    workChanged_.notify_all();
     pacer_.Wake();
 }
 
@@ -158,16 +168,13 @@ void Prefetcher::Work() {
     while (!ending_) {
         std::shared_ptr<Entry> next = NextToFetch();
         if (!next) {
-            changed_.wait(lock);
+            workChanged_.wait(lock);
             continue;
         }
         next->state = State::InFlight;
-        ++inFlight_;
         lock.unlock();
         Fetch(next);
         lock.lock();
-        --inFlight_;
-        changed_.notify_all();
     }
 }
 
@@ -187,10 +194,10 @@ void Prefetcher::Fetch(const std::shared_ptr<Entry>& entry) {
         if (e != head && ahead > settings_.memoryCap) {
             e->abandon = true;
             e->received = 0;
+            workChanged_.notify_all(); // its place may go to the body the collection asks for next
         } else {
             peakHeld_ = std::max(peakHeld_, ahead);
         }
-        changed_.notify_all(); // a collection waiting for this body follows it
     };
     Fetched fetched = Transfer(pacer_, e->request, control);
     std::unique_lock lock(mutex_);
@@ -198,12 +205,14 @@ void Prefetcher::Fetch(const std::shared_ptr<Entry>& entry) {
     const bool stopped = stop_ && stop_->load();
     if (e->abandon && !stopped) {
         e->state = State::Dropped;
+        Changed(*e);
         return;
     }
     e->result = std::move(fetched);
     peakHeld_ = std::max(peakHeld_, HeldBytes(entries_.empty() ? nullptr : entries_.front().get()));
     if (stopped || (!e->request.judge && e->request.keepAt.empty())) {
         e->state = State::Ready;
+        Changed(*e);
         return;
     }
     // What the request asks done with its body (a judgement, a file written ahead) goes to the keeper, so that this
@@ -213,6 +222,7 @@ void Prefetcher::Fetch(const std::shared_ptr<Entry>& entry) {
     e->received = Holds(e->request, e->result); // what it holds while it is worked on without the lock
     if (!keeperBusy_ && toKeep_.empty()) {
         toKeep_.push_back(entry);
+        keeperChanged_.notify_one();
         return;
     }
     Finish(*e, lock);
@@ -228,14 +238,19 @@ void Prefetcher::Finish(Entry& entry, std::unique_lock<std::mutex>& lock) {
     entry.received = 0;
     entry.state = entry.abandon ? State::Dropped : State::Ready;
     if (entry.state == State::Dropped) entry.result = {}; // a file written ahead for nobody goes
-    changed_.notify_all();
+    Changed(entry);
+}
+
+void Prefetcher::Changed(const Entry& entry) {
+    if (entry.awaited > 0) resultChanged_.notify_all();
+    if (entry.state == State::Dropped) workChanged_.notify_all(); // room under the memory cap
 }
 
 void Prefetcher::Keep() {
     std::unique_lock lock(mutex_);
     while (!ending_) {
         if (toKeep_.empty()) {
-            changed_.wait(lock);
+            keeperChanged_.wait(lock);
             continue;
         }
         const std::shared_ptr<Entry> entry = std::move(toKeep_.front());

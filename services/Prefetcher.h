@@ -58,6 +58,7 @@ private:
         State state = State::Queued;
         Fetched result;
         std::size_t received = 0; // while in flight or kept
+        int awaited = 0;          // collections waiting for it (under the lock)
         std::atomic<bool> abandon{false};
     };
 
@@ -69,6 +70,7 @@ private:
     void Fetch(const std::shared_ptr<Entry>& entry);
     void Keep(); // the keeper: judges the bodies that came and writes them beside their files
     void Finish(Entry& entry, std::unique_lock<std::mutex>& lock);
+    void Changed(const Entry& entry); // under the lock: wakes whoever waits for the entry's new state
 
     const Settings settings_;
     Pacer& pacer_;
@@ -76,9 +78,11 @@ private:
     bool ending_ = false;
     bool sealed_ = false;
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    // Each waiter has its own signal, so that a body's every chunk wakes nobody but a collection waiting for it.
+    std::condition_variable workChanged_;        // workers: requests queued, sealed or dropped, room under the cap
+    std::condition_variable keeperChanged_;      // the keeper: a body to keep
+    std::condition_variable resultChanged_;      // the collection: the result it waits for came
     std::deque<std::shared_ptr<Entry>> entries_; // in the order the collection asks
-    int inFlight_ = 0;
     std::size_t peakHeld_ = 0;
     std::vector<std::thread> workers_;
     std::deque<std::shared_ptr<Entry>> toKeep_; // fetched, for the keeper

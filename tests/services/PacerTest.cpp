@@ -139,6 +139,31 @@ TEST_F(PacerTest, SharedAddressesAreMatchedByTheirBook) {
         EXPECT_EQ(Requests("/down/" + std::to_string(b)), 1) << b;
 }
 
+// A collection waiting for a body fetched ahead sees it grow, a few times a second rather than at every chunk that
+// comes: a waiter woken at every chunk costs more than the display it feeds.
+TEST_F(PacerTest, AWaitedBodyShowsItsProgressWithoutWakingAtEveryChunk) {
+    const std::string body(60, 'x');
+    site_.respond("/slow", SiteResponse::Drip(body, 5)); // 60 chunks over at least 300 ms
+    const Request slow{site_.url("/slow"), 1, 2};
+    Pacer pacer({0ms, 4}, clock_);
+    Prefetcher prefetcher({4, std::size_t{64} << 20}, pacer, nullptr);
+    HttpClient http(pacer, &prefetcher);
+    prefetcher.Enqueue({slow});
+    while (Requests("/slow") == 0) // in flight, so that the taker waits for it
+        std::this_thread::sleep_for(1ms);
+    std::vector<std::uint64_t> shown;
+    FetchControl control;
+    control.progress = [&](std::uint64_t received, std::uint64_t) { shown.push_back(received); };
+    const auto start = std::chrono::steady_clock::now();
+    const Fetched fetched = http.Fetch(slow, control);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(std::string(fetched.body.begin(), fetched.body.end()), body);
+    EXPECT_EQ(Requests("/slow"), 1) << "taken from the prefetcher, not asked again";
+    ASSERT_FALSE(shown.empty()) << "the body's progress shows while it comes";
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+    EXPECT_LE(shown.size(), static_cast<std::size_t>(waited / 100ms + 2)) << "one report a chunk";
+}
+
 // The last requests of a sealed queue start their long transfers first, so that the connections end together; with
 // more to come, or at a response delay that orders the turns, they go in the collection's order. One connection
 // makes the order the site sees exact; the first request is held until the queue is sealed, and the results are
