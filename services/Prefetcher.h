@@ -78,7 +78,7 @@ private:
     bool ending_ = false;
     bool sealed_ = false;
     mutable std::mutex mutex_;
-    // Each waiter has its own signal, so that a body's every chunk wakes nobody but a collection waiting for it.
+    // A signal for each kind of waiter: a body's chunks wake nobody, a result only the collection waiting for it.
     std::condition_variable workChanged_;        // workers: requests queued, sealed or dropped, room under the cap
     std::condition_variable keeperChanged_;      // the keeper: a body to keep
     std::condition_variable resultChanged_;      // the collection: the result it waits for came
