@@ -1,6 +1,7 @@
 """What the collection benchmarks share: the build's programs and hosts, a demo site process on a free loopback port,
 its request log, and a timed run of one command."""
 import atexit
+import collections
 import os
 import shutil
 import subprocess
@@ -93,15 +94,24 @@ def tail(log, lines=8):
         return "\n".join(f.read().decode("utf-8", "replace").splitlines()[-lines:])
 
 
+# One request as the site saw it: its start and end in ms on the site's clock, its path, status and body bytes sent.
+Request = collections.namedtuple("Request", "start path status sent end")
+
+
 def read_log(path):
-    """What a site started with --log-requests saw, one entry a request as its answer ended:
-    [(start ms, path, status, body bytes sent)]."""
+    """What a site started with --log-requests saw, a Request each, in the order the answers ended."""
     entries = []
     with open(path, encoding="utf-8", errors="replace") as f:
         for line in f:
-            ms, target, status, sent = line.split()
-            entries.append((int(ms), target, int(status), int(sent)))
+            start, target, status, sent, end = line.split()
+            entries.append(Request(int(start), target, int(status), int(sent), int(end)))
     return entries
+
+
+def busy_seconds(entries):
+    """From the first request's start to the last answer's end: the time a run kept the site busy, without the time
+    its program took to start and to end."""
+    return (max(e.end for e in entries) - min(e.start for e in entries)) / 1000
 
 
 def median(values):

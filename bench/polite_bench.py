@@ -10,16 +10,20 @@
            time (targets: 40 of 40, exit 0, at most 8 refusals, none inside a pause)
   distant  100 books of 512 KB from a site 50 ms away at 4000 kB/s per connection, delay 0, 4 connections, against
            curl fetching the same URLs one after another and against curl --parallel --parallel-max 4 (targets: at
-           most 0.30 x the first and at most 1.0 x the second)
+           most 0.30 x the first and at most 1.0 x the second); then, of each command's time, how long the site was
+           busy (its first request's start to its last answer's end, on the site's clock) and the rest, the
+           program's start and end
 
 Usage: bench/polite_bench.py [BUILD_DIR] [--only pacing|shared|limited|distant] [--rounds N]
 The runs' files go to TMPDIR (default /tmp); the first line says which file system that is."""
 import argparse
 import os
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from demo_site import Build, Site, catalogue_urls, fetch_with_curl, median, read_log, run, scratch_folder, tail, work_filesystem  # noqa: E402
+from demo_site import (Build, Site, busy_seconds, catalogue_urls, fetch_with_curl, median, read_log, run,  # noqa: E402
+                       scratch_folder, tail, work_filesystem)
 
 CATEGORY = "完本/玄幻小说"
 # A request that starts this soon after a 429 was sent may have left before the refusal arrived.
@@ -60,7 +64,7 @@ def pacing():
     delay = 700
     _, _, kept, entries = logged_collection(["--books-per-category", "10"],
                                             ["--pages", "1", "--delay", str(delay), "--connections", "4"])
-    starts = sorted(ms for ms, target, _, _ in entries if target.startswith("/txt/"))
+    starts = sorted(e.start for e in entries if e.path.startswith("/txt/"))
     gaps = [b - a for a, b in zip(starts, starts[1:])]
     print(f"pacing: {kept} books at --delay {delay} --connections 4")
     print(f"  least gap between book starts  {min(gaps):6d} ms   ratio {min(gaps) / delay:5.2f} (target >= 0.95)")
@@ -83,8 +87,8 @@ def shared():
 def limited():
     status, seconds, kept, entries = logged_collection(["--books-per-category", "40", "--max-rps", "5"],
                                                        ["--pages", "2", "--delay", "0"])
-    refusals = [ms for ms, _, code, _ in entries if code == 429]
-    inside = sum(1 for ms, _, _, _ in entries if any(r + IN_FLIGHT_MS < ms < r + 2000 for r in refusals))
+    refusals = [e.start for e in entries if e.status == 429]
+    inside = sum(1 for e in entries if any(r + IN_FLIGHT_MS < e.start < r + 2000 for r in refusals))
     print("limited: 40 books from --max-rps 5 at --delay 0 with the default connections")
     print(f"  books kept {kept} of 40, exit {status} (targets 40, 0)")
     print(f"  429 answers {len(refusals)} (target <= 8), requests started inside a pause {inside} (target 0; a "
@@ -97,15 +101,32 @@ def distant():
                     "--latency-ms", "50", "--rate-kbps", "4000"]
     urls = catalogue_urls(build, 5, 100)
 
-    times, serial, parallel = [], [], []
-    with Site(build, site_options) as site:
+    log = os.path.join(scratch_folder("paveno-polite-distant-"), "requests.log")
+
+    def busy(command):
+        """The command's result, and the seconds it kept the site busy, once the site has logged all its requests."""
+        before = len(read_log(log)) if os.path.exists(log) else 0
+        result = command()
+        for _ in range(200):  # the site logs an answer after its last byte, which the program may have read first
+            entries = read_log(log)[before:]
+            if len(entries) >= len(urls):
+                break
+            time.sleep(0.01)
+        return result, busy_seconds(entries)
+
+    times, serial, parallel, busy_paveno, busy_curl = [], [], [], [], []
+    with Site(build, site_options + ["--log-requests", log]) as site:
         for _ in range(args.rounds):
-            status, seconds, kept = collect(site, ["--pages", "5", "--delay", "0", "--connections", "4"])
+            (status, seconds, kept), site_busy = busy(
+                lambda: collect(site, ["--pages", "5", "--delay", "0", "--connections", "4"]))
             if status != 0 or kept != 100:
                 raise SystemExit(f"paveno kept {kept} of 100 books, exit {status}")
             times.append(seconds)
+            busy_paveno.append(site_busy)
             serial.append(fetch_with_curl(site, urls))
-            parallel.append(fetch_with_curl(site, urls, parallel=4))
+            seconds, site_busy = busy(lambda: fetch_with_curl(site, urls, parallel=4))
+            parallel.append(seconds)
+            busy_curl.append(site_busy)
     p, s, q = median(times), median(serial), median(parallel)
     print(f"distant: 100 books of 512 KB, 50 ms away at 4000 kB/s a connection ({args.rounds} rounds, medians)")
     print(f"  paveno --connections 4     {p:8.3f} s")
@@ -113,6 +134,11 @@ def distant():
     print(f"  curl --parallel-max 4      {q:8.3f} s   ratio {p / q:6.3f} (target <= 1.0)")
     # The rounds alternate, so each round's own ratio shows how far the machine's noise moves the median's.
     print("  each round against --parallel-max 4: " + " ".join(f"{a / b:.3f}" for a, b in zip(times, parallel)))
+    # What each command's time is made of: the site kept busy by its requests, and the program's start and end.
+    bp, bq = median(busy_paveno), median(busy_curl)
+    print(f"  of which the site was busy {bp:8.3f} s against {bq:.3f} s   ratio {bp / bq:6.3f}; the program's start "
+          f"and end {1000 * median([t - b for t, b in zip(times, busy_paveno)]):4.0f} ms against "
+          f"{1000 * median([t - b for t, b in zip(parallel, busy_curl)]):.0f} ms")
 
 
 for name, measure in [("pacing", pacing), ("shared", shared), ("limited", limited), ("distant", distant)]:

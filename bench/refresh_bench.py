@@ -74,13 +74,13 @@ def round_of_measures():
         third = logged_run(site, library, changed_log, work, "changed")
     after = archives(library)
     rewritten = sum(1 for name, digest in after.items() if kept.get(name) != digest)
-    bodies = sum(1 for _, path, status, sent in third[2] if path.startswith("/down/") and status == 200 and sent)
+    bodies = sum(1 for e in third[2] if e.path.startswith("/down/") and e.status == 200 and e.sent)
     return first, second, third, bodies, rewritten, len(after)
 
 
 def figures(run_):
     status, seconds, entries = run_
-    return status, seconds, len(entries), sum(sent for _, _, _, sent in entries)
+    return status, seconds, len(entries), sum(e.sent for e in entries)
 
 
 rounds = [round_of_measures() for _ in range(args.rounds)]
@@ -100,9 +100,9 @@ print(f"  second / first: bytes {100 * b2 / b1:6.2f}% (target < 1%), time {100 *
 def kinds(entries):
     """The requests of a run by what they asked for, archives split by status."""
     counts = {}
-    for _, path, status, _ in entries:
-        kind = ("archive " + str(status) if path.startswith("/down/") else "download page" if path.startswith("/txt/")
-                else "cover" if path.startswith("/dianzishu/") else "list page")
+    for e in entries:
+        kind = ("archive " + str(e.status) if e.path.startswith("/down/") else "download page"
+                if e.path.startswith("/txt/") else "cover" if e.path.startswith("/dianzishu/") else "list page")
         counts[kind] = counts.get(kind, 0) + 1
     return ", ".join(f"{n} {kind}" for kind, n in sorted(counts.items()))
 

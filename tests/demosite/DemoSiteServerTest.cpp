@@ -186,7 +186,7 @@ std::string ArchivePath(int serial) {
 }
 
 // Over the wire: a 304 carries the validators and no body, a change comes in its own time, and the request log
-// gives what each answer sent, as a bench counts the bytes of a run from it.
+// gives what each answer sent and when it ended, as a bench counts the bytes and the busy time of a run from it.
 TEST(DemoSiteServer, AnswersConditionalRequestsAndLogsTheBodyBytesSent) {
     const DemoCatalogue catalogue({.archiveBytes = 30000});
     const paveno::test::TempRunDirectory folder;
@@ -229,8 +229,12 @@ TEST(DemoSiteServer, AnswersConditionalRequestsAndLogsTheBodyBytesSent) {
     EXPECT_EQ(site.terminate(), 0);
     std::ifstream lines(log);
     std::vector<std::string> entries; // path, status and bytes of each line
-    for (std::string ms, path, status, bytes; lines >> ms >> path >> status >> bytes;)
+    long long start = 0, end = 0;
+    std::string path, status, bytes;
+    while (lines >> start >> path >> status >> bytes >> end) {
         entries.push_back(path + " " + status + " " + bytes);
+        EXPECT_LE(start, end) << path << " ends before it starts";
+    }
     ASSERT_GE(entries.size(), 5u);
     EXPECT_EQ(entries[0], whole + " 200 30000");
     EXPECT_EQ(entries[1], whole + " 304 0");
