@@ -108,6 +108,23 @@ def read_log(path):
     return entries
 
 
+def logged_while(log, command):
+    """`command`'s result and what the site logged in `log` meanwhile. The site writes a line once an answer's last
+    byte is sent, which a program may read and end on before the line is there: the log is read once it has stopped
+    growing for 50 ms (2 s at the most)."""
+    before = len(read_log(log)) if os.path.exists(log) else 0
+    result = command()
+    entries, quiet_since = read_log(log)[before:], time.monotonic()
+    for _ in range(200):
+        time.sleep(0.01)
+        now = read_log(log)[before:]
+        if len(now) != len(entries):
+            entries, quiet_since = now, time.monotonic()
+        elif time.monotonic() - quiet_since >= 0.05:
+            break
+    return result, entries
+
+
 def busy_seconds(entries):
     """From the first request's start to the last answer's end: the time a run kept the site busy, without the time
     its program took to start and to end."""

@@ -19,11 +19,10 @@ The runs' files go to TMPDIR (default /tmp); the first line says which file syst
 import argparse
 import os
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from demo_site import (Build, Site, busy_seconds, catalogue_urls, fetch_with_curl, median, read_log, run,  # noqa: E402
-                       scratch_folder, tail, work_filesystem)
+from demo_site import (Build, Site, busy_seconds, catalogue_urls, fetch_with_curl, logged_while, median,  # noqa: E402
+                       read_log, run, scratch_folder, tail, work_filesystem)
 
 CATEGORY = "完本/玄幻小说"
 # A request that starts this soon after a 429 was sent may have left before the refusal arrived.
@@ -104,14 +103,8 @@ def distant():
     log = os.path.join(scratch_folder("paveno-polite-distant-"), "requests.log")
 
     def busy(command):
-        """The command's result, and the seconds it kept the site busy, once the site has logged all its requests."""
-        before = len(read_log(log)) if os.path.exists(log) else 0
-        result = command()
-        for _ in range(200):  # the site logs an answer after its last byte, which the program may have read first
-            entries = read_log(log)[before:]
-            if len(entries) >= len(urls):
-                break
-            time.sleep(0.01)
+        """The command's result, and the seconds it kept the site busy."""
+        result, entries = logged_while(log, command)
         return result, busy_seconds(entries)
 
     times, serial, parallel, busy_paveno, busy_curl = [], [], [], [], []

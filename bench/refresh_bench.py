@@ -16,7 +16,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(__file__))
-from demo_site import Build, Site, median, read_log, run, scratch_folder, tail  # noqa: E402
+from demo_site import Build, Site, logged_while, median, run, scratch_folder, tail  # noqa: E402
 
 KIND, CATEGORY = "连载中", "玄幻奇幻"  # the first serialised category the demo site lists
 BOOKS, PAGES = 100, 5
@@ -54,9 +54,9 @@ def archives(library):
 
 def logged_run(site, library, requests, work, name):
     """A collection over `site`, whose log is `requests`: (exit status, seconds, the log entries of this run)."""
-    before = len(read_log(requests)) if os.path.exists(requests) else 0
-    status, seconds = collect(site, library, os.path.join(work, name + ".txt"))
-    return status, seconds, read_log(requests)[before:]
+    output = os.path.join(work, name + ".txt")
+    (status, seconds), entries = logged_while(requests, lambda: collect(site, library, output))
+    return status, seconds, entries
 
 
 def round_of_measures():
